@@ -1,0 +1,44 @@
+// opl2tool: everything around the player that a player alone can't do.
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "commands.h"
+
+namespace opl2tool {
+namespace {
+
+constexpr Command kCommands[] = {
+    {"trace", "SONG [--ticks N]", "print every register write and timer arming, tick by tick",
+     RunTrace},
+};
+
+void PrintUsage(std::FILE* out) {
+  std::fprintf(out, "usage: opl2tool COMMAND [ARGS...]\n\ncommands:\n");
+  for (const Command& c : kCommands) {
+    std::fprintf(out, "  %-8s %s\n           %s\n", c.name, c.usage, c.summary);
+  }
+  std::fprintf(out, "\nopl2tool COMMAND --help shows a command's own help.\n");
+}
+
+}  // namespace
+}  // namespace opl2tool
+
+int main(int argc, char** argv) {
+  using namespace opl2tool;
+  if (argc < 2) {
+    PrintUsage(stderr);
+    return 2;
+  }
+  if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
+      std::strcmp(argv[1], "help") == 0) {
+    PrintUsage(stdout);
+    return 0;
+  }
+  for (const Command& c : kCommands) {
+    if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 1, argv + 1);
+  }
+  std::fprintf(stderr, "opl2tool: unknown command '%s'\n\n", argv[1]);
+  PrintUsage(stderr);
+  return 2;
+}
