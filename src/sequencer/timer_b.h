@@ -11,7 +11,9 @@ inline constexpr uint32_t kOpmClockHz = 3'400'000;
 inline constexpr uint8_t kStartTimerBValue = 180;
 
 // Timer B overflows after 1024 * (256 - N) master-clock cycles.
-constexpr uint32_t TimerBPeriodCycles(uint8_t n) { return 1024u * (256u - n); }
+constexpr uint32_t TimerBPeriodCycles(uint8_t n) {
+  return 1024u * (256u - n);
+}
 
 class TimerB {
  public:

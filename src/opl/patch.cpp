@@ -1,0 +1,30 @@
+#include "opl/register_port.h"
+#include "opl/voice.h"
+
+namespace opl2 {
+
+void LoadPatch(Engine& engine, int channel, int patch_number) {
+  const int mod = ModulatorSlot(channel);
+  const int car = CarrierSlot(channel);
+  const InstrumentPatch& p = engine.bank[static_cast<uint8_t>(patch_number)];
+  ChannelState& ch = engine.channels[channel];
+
+  ch.mod_level = p[2] & 0x3F;
+  ch.mod_ksl = p[2] & 0xC0;
+  ch.car_level = p[3] & 0x3F;
+  ch.car_ksl = p[3] & 0xC0;
+  ch.connection = p[8] & 1;
+
+  Port& port = *engine.port;
+  OplWrite(port, 0x20 + mod, p[0]);
+  OplWrite(port, 0x20 + car, p[1]);
+  OplWrite(port, 0x40 + mod, p[2]);
+  OplWrite(port, 0x40 + car, p[3]);
+  OplWrite(port, 0x60 + mod, p[4]);
+  OplWrite(port, 0x60 + car, p[5]);
+  OplWrite(port, 0x80 + mod, p[6]);
+  OplWrite(port, 0x80 + car, p[7]);
+  OplWrite(port, 0xC0 + channel, p[8]);
+}
+
+}  // namespace opl2

@@ -1,0 +1,79 @@
+// All playback state: one ChannelState per channel, one SequencerState per
+// song, and the Engine that groups them with the song's tables and the bus.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "opl/port.h"
+#include "sequencer/timer_b.h"
+#include "song/song_format.h"
+
+namespace opl2 {
+
+inline constexpr int kLoopDepths = 256;  // depth 0 = no open loop; 1..255 usable
+
+struct ChannelState {
+  // Track reading.
+  int32_t read_pos = 0;
+  int32_t current_event = 0;
+  int32_t row_done = 0;
+  int32_t active = 0;
+  int32_t tick_count = 0;
+  uint8_t step_ticks = 0;
+
+  // Loops.
+  int32_t loop_depth = 0;
+  std::array<int32_t, kLoopDepths> loop_start{};
+  std::array<int32_t, kLoopDepths> loop_count{};
+  int32_t loop_limit = 0;
+  int32_t has_loop_point = 0;
+  int32_t loop_point_pos = 0;
+
+  // Note and voice.
+  uint8_t volume = 0;
+  int16_t detune = 0;
+  int32_t retrigger = 0;
+  int32_t key_flag = 0;
+  int32_t fnum_low = 0;
+  int32_t block_fnum_high = 0;
+  int32_t mod_level = 0;
+  int32_t car_level = 0;
+  int32_t mod_ksl = 0;
+  int32_t car_ksl = 0;
+  int32_t connection = 0;
+
+  // Pitch slide.
+  int32_t slide_active = 0;
+  int32_t slide_from_note = 0;
+  int32_t slide_to_note = 0;
+  int32_t slide_target_high = 0;
+  int32_t slide_target_low = 0;
+  uint16_t slide_target = 0;
+};
+
+struct SequencerState {
+  int32_t playing = 0;
+  uint8_t timer_b_value = 0;
+};
+
+using TrackBuffer = std::array<uint8_t, kTrackBufferSize>;
+using InstrumentBank = std::array<InstrumentPatch, kBankSlots>;
+
+// Everything one run plays with. Fixed size (about 600 KB); nothing in it
+// allocates. A default-constructed Engine is the state at process start.
+struct Engine {
+  Port* port = nullptr;     // where every register write goes
+  TimerB* timer = nullptr;  // armed at the end of every tick (may be null)
+
+  InstrumentBank bank{};
+  std::array<TrackBuffer, kChannelCount> tracks{};
+  std::array<ChannelState, kChannelCount> channels{};
+  SequencerState seq{};
+  int32_t bank_record_seen = 0;
+};
+
+// Puts every channel at the start of its track (called once per song load).
+void ResetChannelState(Engine& engine);
+
+}  // namespace opl2

@@ -1,0 +1,33 @@
+// The tick scheduler, the track event interpreter and the pitch slide.
+#pragma once
+
+#include <cstdint>
+
+#include "sequencer/channel_state.h"
+
+namespace opl2 {
+
+// Guards for damaged tracks. A step that has read this many events without
+// closing its row stops the channel; so does an event fetched at or past the
+// end of the track buffer; so does a loop opened at depth 255.
+inline constexpr int kMaxEventsPerStep = 65'536;
+
+// One Timer B period: counts, reads rows, steps slides, re-arms the timer.
+void TimerTick(Engine& engine);
+void SequencerTick(Engine& engine);
+void StepChannel(Engine& engine, int channel);
+void InterpretEvent(Engine& engine, int channel);
+// Ends the channel for good: it is keyed off and never read again.
+void StopChannel(Engine& engine, int channel);
+
+// Arms Timer B with the current timer_b_value (nothing without a timer).
+void ArmTimerB(Engine& engine);
+
+void SetSlideTarget(Engine& engine, int channel, int end_note);
+void SlideTick(Engine& engine, int channel);
+void SlideUp(Engine& engine, int channel);
+void SlideDown(Engine& engine, int channel);
+void SlideStepUp(Engine& engine, int channel);
+void SlideStepDown(Engine& engine, int channel);
+
+}  // namespace opl2
