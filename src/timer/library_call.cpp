@@ -1,0 +1,135 @@
+#include "timer/library_call.h"
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <utility>
+
+#include "timer/library_name.h"
+
+namespace opl2 {
+namespace {
+
+LibraryRing g_ring{};
+// Guards g_ring. Only loads and the exit-time release take it; a call into a
+// library that is already loaded never does.
+std::mutex g_ring_mutex;
+
+// The routine-name buffer: "%s%s" must fit with its terminator.
+constexpr int kNameBufferSize = 256;
+
+// A library found for one call. `owned` is true when the handle is an extra
+// reference that the call must drop when it is done.
+struct FoundLibrary {
+  void* handle;
+  bool owned;
+};
+
+FoundLibrary FindLoadedLibrary(const char* library_name) {
+  LibraryCandidates candidates;
+  ResolveLibraryName(library_name, candidates);
+  for (int i = 0; i < candidates.count; ++i) {
+    // RTLD_NOLOAD hands back an already loaded library and counts one more
+    // reference to it, which keeps it mapped while its routine runs.
+    void* handle = dlopen(candidates.paths[i], RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) return {handle, true};
+  }
+  return {nullptr, false};
+}
+
+void* OpenLibrary(const char* library_name) {
+  LibraryCandidates candidates;
+  ResolveLibraryName(library_name, candidates);
+  for (int i = 0; i < candidates.count; ++i) {
+    void* handle = dlopen(candidates.paths[i], RTLD_NOW | RTLD_LOCAL);
+    if (handle != nullptr) return handle;
+  }
+  return nullptr;
+}
+
+// Looks up `prefix``suffix`; a name that does not fit the buffer is not looked up.
+void* FindRoutineAs(void* library, const char* prefix, const char* suffix) {
+  char name[kNameBufferSize];
+  const int len = std::snprintf(name, sizeof(name), "%s%s", prefix, suffix);
+  if (len < 0 || len >= kNameBufferSize) return nullptr;
+  return dlsym(library, name);
+}
+
+void* FindRoutine(void* library, const char* function_name) {
+  if (void* routine = dlsym(library, function_name)) return routine;
+  if (void* routine = FindRoutineAs(library, function_name, "A")) return routine;
+  return FindRoutineAs(library, "_", function_name);
+}
+
+// One caller per argument count: the routine gets exactly the words it is given.
+template <size_t>
+using Word = uintptr_t;
+using Invoker = int32_t (*)(void* routine, const uintptr_t* values);
+
+template <size_t... I>
+int32_t InvokeWith(void* routine, const uintptr_t* values) {
+  using Routine = int32_t (*)(Word<I>...);
+  return reinterpret_cast<Routine>(routine)(values[I]...);
+}
+
+template <size_t... I>
+int32_t InvokeIndexed(void* routine, const uintptr_t* values, std::index_sequence<I...>) {
+  return InvokeWith<I...>(routine, values);
+}
+
+template <size_t N>
+int32_t Invoke(void* routine, const uintptr_t* values) {
+  return InvokeIndexed(routine, values, std::make_index_sequence<N>{});
+}
+
+template <size_t... N>
+constexpr std::array<Invoker, sizeof...(N)> MakeInvokers(std::index_sequence<N...>) {
+  return {&Invoke<N>...};
+}
+
+constexpr auto kInvokers = MakeInvokers(std::make_index_sequence<kMaxLibraryCallValues + 1>{});
+
+}  // namespace
+
+const LibraryRing& TheLibraryRing() {
+  return g_ring;
+}
+
+void* LoadRingLibrary(const char* library_name) {
+  std::lock_guard lock(g_ring_mutex);
+  if (g_ring.release_registered == 0 && std::atexit(FreeRingLibraries) == 0) {
+    g_ring.release_registered = 1;
+  }
+  g_ring.last_slot = (g_ring.last_slot + 1) % LibraryRing::kSlots;
+  void*& slot = g_ring.handles[g_ring.last_slot];
+  if (slot != nullptr) dlclose(slot);
+  slot = OpenLibrary(library_name);
+  return slot;
+}
+
+void FreeRingLibraries() {
+  std::lock_guard lock(g_ring_mutex);
+  for (int i = LibraryRing::kSlots - 1; i >= 0; --i) {
+    if (g_ring.handles[i] != nullptr) dlclose(g_ring.handles[i]);
+    g_ring.handles[i] = nullptr;
+  }
+}
+
+int32_t CallLibraryFunctionWords(const char* function_name, const char* library_name,
+                                 std::span<const uintptr_t> values) {
+  if (function_name == nullptr || values.size() > kMaxLibraryCallValues) return 0;
+  FoundLibrary library = FindLoadedLibrary(library_name);
+  if (library.handle == nullptr) library = {LoadRingLibrary(library_name), false};
+  if (library.handle == nullptr) return 0;
+
+  int32_t result = 0;
+  if (void* routine = FindRoutine(library.handle, function_name)) {
+    result = kInvokers[values.size()](routine, values.data());
+  }
+  if (library.owned) dlclose(library.handle);
+  return result;
+}
+
+}  // namespace opl2

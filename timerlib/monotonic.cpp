@@ -1,0 +1,42 @@
+#include "monotonic.h"
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <time.h>
+
+#include <cerrno>
+
+namespace x68timer {
+namespace {
+
+// Above ordinary threads, well below what audio servers and the kernel's own
+// real-time threads use.
+constexpr int kFifoPriorityAboveMinimum = 9;
+
+}  // namespace
+
+int64_t MonotonicNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * kNsPerSecond + ts.tv_nsec;
+}
+
+void SleepUntilNs(int64_t deadline_ns) {
+  timespec ts{};
+  ts.tv_sec = static_cast<time_t>(deadline_ns / kNsPerSecond);
+  ts.tv_nsec = static_cast<long>(deadline_ns % kNsPerSecond);
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+  }
+}
+
+void PrepareTimerThread() {
+  prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+  const int lowest = sched_get_priority_min(SCHED_FIFO);
+  if (lowest < 0) return;
+  sched_param param{};
+  param.sched_priority = lowest + kFifoPriorityAboveMinimum;
+  pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+}
+
+}  // namespace x68timer
