@@ -1,0 +1,396 @@
+#include "chip/opl2_chip.h"
+
+#include <algorithm>
+
+#include "chip/opl2_dac.h"
+#include "chip/opl2_tables.h"
+
+namespace opl2 {
+namespace {
+
+// Processing position (0-17) of each operator register offset, -1 for none.
+constexpr int8_t kPositionOfOffset[32] = {
+    0,  1,  2,  3,  4,  5,  -1, -1, 6,  7,  8,  9,  10, 11, -1, -1,
+    12, 13, 14, 15, 16, 17, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+};
+
+// Operator register writes reach these positions in the sample after the
+// write, the lower positions one sample later.
+constexpr int kFirstOnTimePosition = 13;
+// 0xBD and 0x08 reach these positions one sample before the others.
+constexpr int kFirstEarlyPosition = 12;
+
+constexpr int ModulatorPosition(int ch) {
+  return (ch / 3) * 6 + ch % 3;
+}
+constexpr int CarrierPosition(int ch) {
+  return ModulatorPosition(ch) + 3;
+}
+
+// Channel index of a 0xA0/0xB0/0xC0 row write; indices 9-11 alias onto
+// channels 0-2, the others select nothing (-1).
+int ChannelOfIndex(int index) {
+  if (index < 9) return index;
+  if (index < 12) return index - 9;
+  return -1;
+}
+
+constexpr uint32_t kEnvCounterWrap = 1u << 18;
+constexpr uint32_t kPhaseMask = (1u << 19) - 1;
+constexpr int kMaxLevel = 511;
+constexpr int kSilentLevel = 504;
+constexpr int kTremoloPeak = 105;
+
+// Attack shift per step size 1, 2, 4.
+constexpr int kAttackShift[5] = {0, 3, 2, 0, 1};
+
+}  // namespace
+
+void Chip::PendingWrites::Add(uint8_t reg, uint8_t v) {
+  if (!present[reg]) {
+    present[reg] = true;
+    order[count++] = reg;
+  }
+  value[reg] = v;
+}
+
+void Chip::PendingWrites::Clear() {
+  for (int i = 0; i < count; ++i) present[order[i]] = false;
+  count = 0;
+}
+
+Chip::Chip() {
+  Reset();
+}
+
+void Chip::Reset() {
+  for (Slot& s : slots_) {
+    s = Slot{};
+    Refresh(s);
+  }
+  this_gap_.Clear();
+  last_gap_.Clear();
+  regs_.fill(0);
+  clock_ = Clock{};
+  delayed_ = 0;
+  output_ = 0;
+  primed_ = false;
+  timer_count_[0] = timer_count_[1] = 0;
+  timer_tick_ = 0;
+  status_flags_ = 0;
+}
+
+void Chip::SetClock(const Clock& clock) {
+  clock_ = clock;
+}
+
+Chip::Clock Chip::GetClock() const {
+  return clock_;
+}
+
+int Chip::SlotLevel(int position) const {
+  return slots_[position].level;
+}
+
+uint8_t Chip::ReadStatus() const {
+  // Bits 2 and 1 are not driven by the chip and read back as 1.
+  uint8_t status = 0x06 | status_flags_;
+  if (status_flags_ != 0) status |= 0x80;
+  return status;
+}
+
+bool Chip::IsSilent() const {
+  if (this_gap_.count != 0 || last_gap_.count != 0 || delayed_ != 0) return false;
+  for (const Slot& s : slots_) {
+    if (s.state == EgState::kAttack || s.level < kSilentLevel) return false;
+    if (s.key && s.state == EgState::kRelease) return false;
+  }
+  return true;
+}
+
+void Chip::Write(uint8_t reg, uint8_t value) {
+  if (reg >= 0xE0 && !(regs_[0x01] & 0x20)) return;  // waveform select disabled
+  if (reg == 0x04) {
+    WriteTimerControl(value);
+    return;
+  }
+  regs_[reg] = value;
+  Apply(reg, value, Phase::kEarly);
+  this_gap_.Add(reg, value);
+}
+
+void Chip::WriteTimerControl(uint8_t value) {
+  if (value & 0x80) {  // clears the flags; the rest of this write is ignored
+    status_flags_ = 0;
+    return;
+  }
+  const uint8_t started = value & ~regs_[0x04];
+  for (int i = 0; i < 2; ++i) {
+    if (started & (1 << i)) timer_count_[i] = regs_[0x02 + i];
+  }
+  regs_[0x04] = value;
+}
+
+void Chip::Apply(uint8_t reg, uint8_t value, Phase phase) {
+  if (reg == 0x08 || reg == 0xBD) {
+    // Global bits copied into each slot: channels 6-8 take them one sample
+    // before channels 0-5.
+    int first = 0, last = kFirstEarlyPosition;
+    if (phase == Phase::kEarly) {
+      first = kFirstEarlyPosition;
+      last = 18;
+    } else if (phase == Phase::kLate) {
+      return;
+    }
+    for (int pos = first; pos < last; ++pos) {
+      Slot& s = slots_[pos];
+      if (reg == 0x08) {
+        s.nts = value & 0x40;
+      } else {
+        s.am_deep = value & 0x80;
+        s.vib_deep = value & 0x40;
+      }
+      Refresh(s);
+    }
+    return;
+  }
+  if (phase == Phase::kEarly) return;
+  const uint8_t row = reg & 0xF0;
+  if ((reg >= 0x20 && reg < 0xA0) || reg >= 0xE0) {
+    const uint8_t base = reg >= 0xE0 ? 0xE0 : static_cast<uint8_t>(reg & 0xE0);
+    const int pos = kPositionOfOffset[reg - base];
+    if (pos < 0) return;
+    const bool on_time = pos >= kFirstOnTimePosition;
+    if (on_time == (phase == Phase::kOnTime)) ApplyOperator(pos, base, value);
+    return;
+  }
+  if (row == 0xA0 || row == 0xB0 || row == 0xC0) {
+    const int ch = ChannelOfIndex(reg & 0x0F);
+    if (ch >= 0) ApplyChannel(ch, row, value, phase);
+  }
+}
+
+void Chip::ApplyOperator(int position, uint8_t base, uint8_t value) {
+  Slot& s = slots_[position];
+  switch (base) {
+    case 0x20:
+      s.reg20 = value;
+      break;
+    case 0x40:
+      s.reg40 = value;
+      break;
+    case 0x60:
+      s.reg60 = value;
+      break;
+    case 0x80:
+      s.reg80 = value;
+      break;
+    default:
+      s.waveform = value & 3;
+      break;
+  }
+  Refresh(s);
+}
+
+void Chip::ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase) {
+  const bool on_time = phase == Phase::kOnTime;
+  // The chip commits channel registers at the processing position of the
+  // channel number, which for channels 0-2 is their modulator's own slot:
+  // those modulators see the write one sample after their carriers.
+  const bool modulator_on_time = ch >= 3;
+  Slot& mod = slots_[ModulatorPosition(ch)];
+  Slot& car = slots_[CarrierPosition(ch)];
+  if (row == 0xC0) {
+    // Only the modulator uses the connection and feedback bits; feedback
+    // arrives late on channels 0-5.
+    if (modulator_on_time == on_time) mod.additive = value & 1;
+    if ((ch >= 6) == on_time) mod.feedback = (value >> 1) & 7;
+    return;
+  }
+  auto set = [&](Slot& s) {
+    if (row == 0xA0) {
+      s.fnum = static_cast<uint16_t>((s.fnum & 0x300) | value);
+    } else {
+      s.fnum = static_cast<uint16_t>((s.fnum & 0xFF) | ((value & 3) << 8));
+      s.block = (value >> 2) & 7;
+      s.key = value & 0x20;
+    }
+    Refresh(s);
+  };
+  if (on_time) set(car);
+  if (modulator_on_time == on_time) set(mod);
+}
+
+void Chip::Refresh(Slot& s) {
+  const Tables& t = GetTables();
+  s.am = s.reg20 & 0x80;
+  const bool vib = s.reg20 & 0x40;
+  s.egt = s.reg20 & 0x20;
+  const bool ksr = s.reg20 & 0x10;
+  const int m2 = t.mult_x2[s.reg20 & 15];
+
+  const int key_code = 2 * s.block + ((s.fnum >> (s.nts ? 8 : 9)) & 1);
+  const int ks = ksr ? key_code : key_code >> 2;
+  auto rate = [ks](int r) -> uint8_t {
+    if (r == 0) return 0;
+    return static_cast<uint8_t>(4 * std::min(15, r + (ks >> 2)) + (ks & 3));
+  };
+  s.rate_attack = rate(s.reg60 >> 4);
+  s.rate_decay = rate(s.reg60 & 15);
+  s.rate_release = rate(s.reg80 & 15);
+  const int sl = s.reg80 >> 4;
+  s.sustain_end = static_cast<uint8_t>(sl == 15 ? 31 : sl);
+
+  const int base = t.ksl_base[s.block][s.fnum >> 6];
+  static constexpr int kKslFactor[4] = {0, 2, 1, 4};
+  s.ksl_tl = static_cast<uint16_t>(kKslFactor[s.reg40 >> 6] * base + 4 * (s.reg40 & 63));
+
+  const int r = (s.fnum >> 7) & 7;
+  const int big = s.vib_deep ? r : r >> 1;
+  const int small = s.vib_deep ? r >> 1 : r >> 2;
+  const int offsets[8] = {0, small, big, small, 0, -small, -big, -small};
+  for (int v = 0; v < 8; ++v) {
+    int f = s.fnum;
+    if (vib) f = offsets[v] >= 0 ? f + offsets[v] : (f + offsets[v]) & 1023;
+    s.inc[v] = static_cast<uint32_t>((((f << s.block) >> 1) * m2) >> 1);
+  }
+}
+
+void Chip::ComputeSample() {
+  const Tables& t = GetTables();
+  const uint8_t* step = t.step[StepPattern(clock_.odd, clock_.env_counter)].data();
+  const int am_att[2] = {clock_.tremolo >> 4, clock_.tremolo >> 2};
+  const int vib_pos = clock_.vibrato_pos;
+
+  // Runs one slot for this sample; returns its output and sets `muted`.
+  auto run = [&](Slot& s, int mod_in, bool& muted) -> int32_t {
+    int e = s.level + s.ksl_tl + (s.am ? am_att[s.am_deep] : 0);
+    if (e > kMaxLevel) e = kMaxLevel;
+    bool key_on = false;
+    muted = false;
+    if (s.key && s.state == EgState::kRelease) {
+      key_on = true;
+      s.state = EgState::kAttack;
+      if (s.rate_attack >= 60) s.level = 0;
+    } else {
+      const bool silent = s.level >= kSilentLevel;
+      const EgState prev = s.state;
+      int level = s.level;
+      switch (prev) {
+        case EgState::kAttack:
+          if (!s.key) break;
+          if (level == 0) {
+            s.state = EgState::kDecay;
+          } else if (s.rate_attack < 60) {
+            const int size = step[s.rate_attack];
+            if (size != 0) level += (~level) >> kAttackShift[size];
+          }
+          break;
+        case EgState::kDecay:
+          if (s.key && (level >> 4) == s.sustain_end) {
+            s.state = EgState::kSustain;
+          } else if (!silent) {
+            level += step[s.rate_decay];
+          }
+          break;
+        case EgState::kSustain:
+          if (!s.egt && !silent) level += step[s.rate_release];
+          break;
+        case EgState::kRelease:
+          if (!silent) level += step[s.rate_release];
+          break;
+      }
+      if (!s.key) s.state = EgState::kRelease;
+      if (prev != EgState::kAttack && silent) {
+        level = kMaxLevel;
+        muted = true;
+      }
+      s.level = static_cast<uint16_t>(level);
+    }
+    const int index = static_cast<int>(s.phase >> 9);
+    if (key_on) s.phase = 0;
+    s.phase = (s.phase + s.inc[vib_pos]) & kPhaseMask;
+    const WaveEntry w = t.wave[s.waveform][(index + mod_in) & 1023];
+    return t.magnitude[w.att + 8 * e] ^ w.sign_mask;
+  };
+
+  int32_t sum = delayed_;
+  int32_t delayed = 0;
+  for (int ch = 0; ch < 9; ++ch) {
+    Slot& mod = slots_[ModulatorPosition(ch)];
+    Slot& car = slots_[CarrierPosition(ch)];
+    const int fb_in = mod.feedback ? ((mod.out1 + mod.out2) >> (9 - mod.feedback)) & 1023 : 0;
+    bool mod_muted = false;
+    const int32_t mod_out = run(mod, fb_in, mod_muted);
+    mod.out2 = mod.out1;
+    mod.out1 = mod_out;
+    if (mod.additive && !mod_muted) sum += mod_out;
+    bool car_muted = false;
+    const int32_t car_out = run(car, mod.additive ? 0 : (mod_out & 1023), car_muted);
+    if (!car_muted) {
+      if (ch < 6) {
+        sum += car_out;
+      } else {
+        delayed += car_out;
+      }
+    }
+  }
+  delayed_ = delayed;
+  output_ = DacValue(sum);
+}
+
+void Chip::AdvanceClock() {
+  clock_.odd = !clock_.odd;
+  if (!clock_.odd && ++clock_.env_counter == kEnvCounterWrap) clock_.env_counter = 1;
+  clock_.lfo_counter = (clock_.lfo_counter + 1) & 1023;
+  if (clock_.lfo_counter == 0) clock_.vibrato_pos = (clock_.vibrato_pos + 1) & 7;
+  if ((clock_.lfo_counter & 63) == 1) {
+    if (clock_.tremolo_rising) {
+      if (++clock_.tremolo == kTremoloPeak) clock_.tremolo_rising = false;
+    } else {
+      if (--clock_.tremolo == 0) clock_.tremolo_rising = true;
+    }
+  }
+}
+
+void Chip::TickTimers() {
+  // Timer 1 counts every 4 samples, timer 2 every 16; each sets its flag
+  // (unless masked) when it passes 255, then reloads.
+  ++timer_tick_;
+  const uint8_t control = regs_[0x04];
+  for (int i = 0; i < 2; ++i) {
+    const uint32_t period = i == 0 ? 4 : 16;
+    if (!(control & (1 << i)) || timer_tick_ % period != 0) continue;
+    if (++timer_count_[i] == 0) {
+      timer_count_[i] = regs_[0x02 + i];
+      if (!(control & (0x40 >> i))) status_flags_ |= static_cast<uint8_t>(0x40 >> i);
+    }
+  }
+}
+
+int16_t Chip::Sample() {
+  if (primed_) {
+    ComputeSample();
+    AdvanceClock();
+    TickTimers();
+  } else {
+    primed_ = true;
+  }
+  for (int i = 0; i < last_gap_.count; ++i) {
+    const uint8_t reg = last_gap_.order[i];
+    Apply(reg, last_gap_.value[reg], Phase::kLate);
+  }
+  for (int i = 0; i < this_gap_.count; ++i) {
+    const uint8_t reg = this_gap_.order[i];
+    Apply(reg, this_gap_.value[reg], Phase::kOnTime);
+  }
+  std::swap(last_gap_, this_gap_);
+  this_gap_.Clear();
+  return output_;
+}
+
+void Chip::Generate(int16_t* out, size_t n) {
+  for (size_t i = 0; i < n; ++i) out[i] = Sample();
+}
+
+}  // namespace opl2

@@ -1,0 +1,139 @@
+// Sample-exact emulation of the YM3812 (OPL2) FM synthesis chip.
+//
+// Feed it register writes and pull signed 16-bit samples at the chip's native
+// rate (3,579,545 Hz / 72). Samples are the values the chip hands its DAC
+// (floating point with a 3-bit exponent), so loud samples lose low bits just
+// as on the real part. Rhythm mode is not emulated: its bits are accepted and
+// have no effect. Pure computation: no I/O, threads or allocation.
+//
+// Timing. Writes made between two calls take effect before the next sample,
+// split between the 18 operator slots the way the chip commits them (some
+// slots see a write one sample later than others). Writes to 0xBD and 0x08
+// reach channels 6-8 a sample *earlier* than channels 0-5; to model that the
+// chip runs one sample behind its input: every output sample is the chip's
+// sample from one call earlier (kLatencySamples). The very first sample after
+// Reset() is therefore 0. To render a timed write list with no latency,
+// render one extra sample at the end and drop the first one (see
+// RenderRegStream in chip/reg_stream.h).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace opl2 {
+
+inline constexpr double kChipClockHz = 3579545.0;
+inline constexpr double kChipSampleRate = kChipClockHz / 72.0;  // 49,715.9 Hz
+
+class Chip {
+ public:
+  static constexpr int kLatencySamples = 1;
+
+  // Global counters that pace the envelopes and the LFOs, as seen by the
+  // next sample the chip computes.
+  struct Clock {
+    bool odd = true;           // parity of the sample
+    uint32_t env_counter = 1;  // 18-bit envelope counter, never 0 after a wrap
+    uint16_t lfo_counter = 2;  // 10-bit LFO counter
+    uint8_t vibrato_pos = 0;   // 0-7
+    uint8_t tremolo = 1;       // 0-105
+    bool tremolo_rising = true;
+  };
+
+  Chip();
+
+  // All registers 0, every envelope silent in release, counters at the state
+  // of a chip that has just come out of reset (Clock's defaults).
+  void Reset();
+
+  // Writes `value` to register `reg`.
+  void Write(uint8_t reg, uint8_t value);
+
+  // Computes one sample.
+  int16_t Sample();
+
+  // Computes n samples into out.
+  void Generate(int16_t* out, size_t n);
+
+  // Status port: 0x06 when no timer has expired; bit 7 IRQ, bit 6 timer 1,
+  // bit 5 timer 2.
+  uint8_t ReadStatus() const;
+
+  // True when every slot is muted (envelope at maximum attenuation outside
+  // attack, and no key-on waiting) and no write is pending, so every
+  // further sample is 0 until something is written.
+  bool IsSilent() const;
+
+  // Replaces the global counters; for reproducing captures that start from
+  // other counter values. Call right after Reset() or between samples.
+  void SetClock(const Clock& clock);
+  Clock GetClock() const;
+
+  // Envelope attenuation level (0 = loudest, 511 = silent) of the slot at
+  // processing position 0-17 (ascending register offset).
+  int SlotLevel(int position) const;
+
+ private:
+  enum class EgState : uint8_t { kAttack, kDecay, kSustain, kRelease };
+
+  // One operator as it sees the registers, plus its running state.
+  struct Slot {
+    // Registers as this slot currently sees them.
+    uint8_t reg20 = 0, reg40 = 0, reg60 = 0, reg80 = 0, waveform = 0;
+    uint16_t fnum = 0;
+    uint8_t block = 0;
+    bool key = false;
+    uint8_t feedback = 0;   // modulators only
+    bool additive = false;  // modulators only
+    bool am_deep = false, vib_deep = false, nts = false;
+    // Derived from the above by Refresh().
+    bool am = false, egt = false;
+    uint8_t rate_attack = 0, rate_decay = 0, rate_release = 0;
+    uint8_t sustain_end = 0;
+    uint16_t ksl_tl = 0;
+    std::array<uint32_t, 8> inc{};  // phase increment per vibrato position
+    // Running state.
+    EgState state = EgState::kRelease;
+    uint16_t level = 511;
+    uint32_t phase = 0;
+    int32_t out1 = 0, out2 = 0;  // last two outputs (feedback)
+  };
+
+  // Writes collected between two samples, one value per register.
+  struct PendingWrites {
+    std::array<uint8_t, 256> value{};
+    std::array<bool, 256> present{};
+    std::array<uint8_t, 256> order{};
+    int count = 0;
+    void Add(uint8_t reg, uint8_t v);
+    void Clear();
+  };
+
+  enum class Phase : uint8_t { kEarly, kOnTime, kLate };
+
+  void Apply(uint8_t reg, uint8_t value, Phase phase);
+  void ApplyOperator(int position, uint8_t base, uint8_t value);
+  void ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase);
+  void Refresh(Slot& s);
+  void ComputeSample();
+  void AdvanceClock();
+  void TickTimers();
+  void WriteTimerControl(uint8_t value);
+
+  std::array<Slot, 18> slots_;
+  PendingWrites this_gap_;           // written since the last sample
+  PendingWrites last_gap_;           // written before the last sample
+  std::array<uint8_t, 256> regs_{};  // every register as last written
+  Clock clock_;
+  int32_t delayed_ = 0;  // carriers of channels 6-8 from the previous sample
+  int16_t output_ = 0;   // DAC value of the last computed sample
+  bool primed_ = false;  // false until the first sample has been produced
+
+  // Timers.
+  uint8_t timer_count_[2] = {0, 0};
+  uint32_t timer_tick_ = 0;
+  uint8_t status_flags_ = 0;
+};
+
+}  // namespace opl2

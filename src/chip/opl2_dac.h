@@ -1,0 +1,20 @@
+// The chip's output stage: the 18-slot sum as the YM3014B DAC receives it.
+#pragma once
+
+#include <cstdint>
+
+namespace opl2 {
+
+// Clamps the sum to 16 bits and cuts it to the DAC's floating-point format
+// (3-bit exponent, 10-bit mantissa): the smallest exponent whose mantissa
+// fits in -512..511, low bits dropped toward minus infinity. Returns the
+// value the DAC represents.
+inline int16_t DacValue(int32_t sum) {
+  if (sum > 32767) sum = 32767;
+  if (sum < -32768) sum = -32768;
+  int shift = 0;
+  while ((sum >> shift) < -512 || (sum >> shift) > 511) ++shift;
+  return static_cast<int16_t>((sum >> shift) * (1 << shift));
+}
+
+}  // namespace opl2

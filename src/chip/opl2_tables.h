@@ -1,0 +1,56 @@
+// Fixed tables of the YM3812: the log-sin and exponent ROMs, the frequency
+// multiplier, key-scale levels, envelope step sizes and the waveform lookups
+// derived from them. All are computed once from their formulas.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace opl2 {
+
+// One entry of a waveform lookup: the log-sin attenuation for a phase index
+// (kSilentAtt where the waveform outputs zero) and the mask XORed onto the
+// magnitude (-1 for the one's-complement negative half, 0 otherwise).
+struct WaveEntry {
+  uint16_t att;
+  int16_t sign_mask;
+};
+
+// Attenuation large enough that the exponent stage yields magnitude 0.
+inline constexpr uint16_t kSilentAtt = 4095;
+
+// Number of envelope clock patterns: sample parity x lowest set bit of the
+// envelope counter (0-12, 13 = none) x the counter's two low bits.
+inline constexpr int kStepPatterns = 2 * 14 * 4;
+
+struct Tables {
+  std::array<uint16_t, 256> log_sin;  // quarter sine, 256 units per octave
+  std::array<uint16_t, 256> exp;      // (2^(j/256) - 1) * 1024
+  // Magnitude for a total attenuation a = log-sin + 8 * envelope. Indices up
+  // to 8191 are valid; everything from 3072 on is 0, so no clamp is needed.
+  std::array<int16_t, 8192> magnitude;
+  // Waveform lookups, indexed [waveform][phase index 0-1023].
+  std::array<std::array<WaveEntry, 1024>, 4> wave;
+  // Twice the frequency multiple, indexed by MULT.
+  std::array<uint8_t, 16> mult_x2;
+  // Key-scale base attenuation in envelope units, indexed [BLOCK][F >> 6].
+  std::array<std::array<uint8_t, 16>, 8> ksl_base;
+  // Envelope step size (0, 1, 2 or 4), indexed [pattern][effective rate].
+  std::array<std::array<uint8_t, 64>, kStepPatterns> step;
+};
+
+// The tables, built on first use (thread-safe static initialisation).
+const Tables& GetTables();
+
+// Index into Tables::step for the current sample.
+int StepPattern(bool odd_sample, uint32_t env_counter);
+
+// Builds the step size of one effective rate under one pattern, from the
+// envelope clock rules. Exposed so that the table can be checked.
+uint8_t ComputeStepSize(int rate, bool odd_sample, uint32_t env_counter);
+
+// Operator output for phase index p (0-1023), envelope output e (0-511) and
+// waveform ws, straight from the ROM formulas (slow path, for checks).
+int OperatorOutputReference(int p, int e, int ws);
+
+}  // namespace opl2
