@@ -12,5 +12,6 @@ struct Command {
 };
 
 int RunTrace(int argc, char** argv);
+int RunKeys(int argc, char** argv);
 
 }  // namespace opl2tool

@@ -11,6 +11,7 @@ namespace {
 constexpr Command kCommands[] = {
     {"trace", "SONG [--ticks N]", "print every register write and timer arming, tick by tick",
      RunTrace},
+    {"keys", "", "print the key code of each key pressed, until Escape", RunKeys},
 };
 
 void PrintUsage(std::FILE* out) {

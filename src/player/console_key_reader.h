@@ -1,0 +1,63 @@
+// Waits on standard input for one key press and returns its code (key_code.h).
+//
+// On a terminal the wait runs in raw mode: no line input, no echo and no
+// signal keys (ICANON, ECHO, ISIG and IEXTEN off; ICRNL, IXON and the other
+// input translations off), so a key returns at once and Ctrl+C arrives as the
+// character 3. The mode in force on entry is put back on every way out: on
+// return, and from a signal handler through RestoreConsoleMode. Keys typed
+// before the call are kept and read first; once a key that counts has been
+// read, everything else read or queued with it is discarded. Presses that do
+// not count and sequences that are no key press are skipped.
+//
+// When standard input is not a terminal (a file, a pipe, /dev/null) the mode
+// is not touched. Bytes are decoded the same way but read one at a time, so
+// the bytes after a key stay for the next call. At the end of the input, or on
+// a read error, ReadKey does not return and does not spin: it sleeps until
+// StopKeyWait is called (from a signal handler, typically) and then returns
+// kKeyWaitStopped. Without such a handler SIGINT, SIGTERM and SIGHUP end the
+// process by their default action, so `opl2play song </dev/null &` plays
+// until killed.
+//
+// For the player's signal handler (SIGINT, SIGTERM, SIGHUP), both async-signal
+// safe:
+//
+//   void OnStopSignal(int) {
+//     opl2::RestoreConsoleMode();  // the terminal is usable again at once
+//     opl2::StopKeyWait();         // ReadKey returns kKeyWaitStopped and the
+//   }                              // main thread runs the normal shutdown
+//
+// A handler that ends the process itself only needs RestoreConsoleMode.
+#pragma once
+
+#include <cstdint>
+
+#include "player/key_wait_stop.h"  // StopKeyWait
+#include "player/raw_terminal.h"   // RestoreConsoleMode
+
+namespace opl2 {
+
+// ReadKey's result when the wait was ended by StopKeyWait. No key press has
+// this code.
+inline constexpr std::int32_t kKeyWaitStopped = 0;
+
+// Blocks until a counted key press on standard input and returns its code; or
+// returns kKeyWaitStopped once StopKeyWait has been called (see above). The
+// terminal mode on return is the one on entry.
+std::int32_t ReadKey();
+
+enum class KeyWaitEnd {
+  kKey,         // `code` is the key's code
+  kStopped,     // StopKeyWait was called
+  kInputEnded,  // end of input or a read error: no key will ever come
+};
+
+struct KeyWaitResult {
+  KeyWaitEnd end = KeyWaitEnd::kInputEnded;
+  std::int32_t code = kKeyWaitStopped;
+};
+
+// ReadKey on any file descriptor, reporting the end of the input instead of
+// waiting for a signal after it. `fd` is put in raw mode when it is a terminal.
+KeyWaitResult WaitForKey(int fd);
+
+}  // namespace opl2

@@ -1,0 +1,20 @@
+// Ending a key wait from a signal handler or another thread: a flag plus a
+// pipe that the waiting poll(2) watches.
+#pragma once
+
+namespace opl2 {
+
+// Ends the current key wait, or the next one if none is in progress. One call
+// ends one wait. Async-signal-safe, callable from any thread, keeps errno.
+void StopKeyWait();
+
+// For the key reader. The read end of the wake-up pipe, made on first use
+// (call it on a normal thread before waiting, never from a signal handler);
+// -1 when no pipe could be made, in which case stops are seen only when the
+// wait wakes up for another reason.
+int KeyWaitStopFd();
+
+// Empties the pipe; true, once per StopKeyWait, when a stop is pending.
+bool TakeKeyWaitStop();
+
+}  // namespace opl2
