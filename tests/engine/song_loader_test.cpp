@@ -94,7 +94,7 @@ TEST(SongLoader, BankRecordsTerminatorAndRedefinitions) {
 TEST(SongLoader, BankWithoutTerminatorEndsAtTheEndOfTheFile) {
   Harness h;
   Bytes song = SongWithTrack0({0x80}, {{3, kPatchA}});
-  song.pop_back();                  // drop the terminator
+  song.pop_back();                           // drop the terminator
   song.insert(song.end(), {7, 0xAA, 0xBB});  // a record cut short
   ASSERT_EQ(h.Start(song), LoadResult::kLoaded);
   EXPECT_EQ(h.engine().bank[3], kPatchA);

@@ -151,8 +151,8 @@ TEST_F(VoiceTest, DetuneCarriesAndBorrowsThroughThePitchWord) {
 }
 
 void LoadLevels(Harness& h, int channel, int mod_byte, int car_byte, int connection) {
-  h.engine().bank[9] = {0, 0, static_cast<uint8_t>(mod_byte), static_cast<uint8_t>(car_byte),
-                        0, 0, 0, 0, static_cast<uint8_t>(connection)};
+  h.engine().bank[9] = {0, 0, static_cast<uint8_t>(mod_byte),  static_cast<uint8_t>(car_byte), 0, 0,
+                        0, 0, static_cast<uint8_t>(connection)};
   LoadPatch(h.engine(), channel, 9);
   h.ClearWrites();
 }

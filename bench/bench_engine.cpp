@@ -1,0 +1,65 @@
+// Cost of one TimerTick on a port that discards, for songs that keep every
+// channel busy.
+#include <benchmark/benchmark.h>
+
+#include "engine/busy_song.h"
+
+namespace opl2::test {
+namespace {
+
+class DiscardPort : public Port {
+ public:
+  void Out(uint16_t, uint8_t value) override { sum += value; }
+  uint8_t In(uint16_t, int) override { return 0x06; }
+  unsigned sum = 0;
+};
+
+class NullTimer : public TimerB {
+ public:
+  void Arm(uint8_t) override {}
+};
+
+// Every channel slides over six octaves and back, 4 steps (8 writes) a tick.
+Bytes SlidingSong() {
+  std::array<Bytes, kChannelCount> tracks;
+  for (int c = 0; c < kChannelCount; ++c) {
+    const uint8_t low = static_cast<uint8_t>(0x10 + c);
+    const uint8_t high = static_cast<uint8_t>(0x70 + c);
+    tracks[c] = {0xF6, 0xFD, 0x70, 0xDA, low, high, 0xFF, 0xDA, high, low, 0xFF, 0x80};
+  }
+  return BuildSong(tracks);
+}
+
+void RunTicks(benchmark::State& state, const Bytes& song) {
+  TempFile file(song);
+  DiscardPort port;
+  NullTimer timer;
+  auto engine = std::make_unique<Engine>();
+  engine->port = &port;
+  engine->timer = &timer;
+  if (StartSong(*engine, file.path()) != LoadResult::kLoaded) {
+    state.SkipWithError("song did not load");
+    return;
+  }
+  for (int i = 0; i < 16; ++i) TimerTick(*engine);  // past the first rows
+  for (auto _ : state) {
+    TimerTick(*engine);
+  }
+  benchmark::DoNotOptimize(port.sum);
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_TimerTickSlidingOnEveryChannel(benchmark::State& state) {
+  RunTicks(state, SlidingSong());
+}
+BENCHMARK(BM_TimerTickSlidingOnEveryChannel);
+
+void BM_TimerTickBusySong(benchmark::State& state) {
+  RunTicks(state, BusySong());
+}
+BENCHMARK(BM_TimerTickBusySong);
+
+}  // namespace
+}  // namespace opl2::test
+
+BENCHMARK_MAIN();
