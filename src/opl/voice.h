@@ -40,8 +40,9 @@ void WritePitch(Engine& engine, int channel);
 void KeyOff(Engine& engine, int channel);
 void KeyOn(Engine& engine, int channel);
 
-// Sets the loudness of the operators that are heard from a volume 0..127
-// (louder values act as 127).
+// Sets the loudness of the operators that are heard from a volume 0..127.
+// Each level is held within 0..63, so volumes 128..255 never reach the
+// key-scale bits.
 void SetVolume(Engine& engine, int channel, int volume);
 
 }  // namespace opl2

@@ -29,6 +29,9 @@ struct ChannelState {
   int32_t loop_limit = 0;
   int32_t has_loop_point = 0;
   int32_t loop_point_pos = 0;
+  // Times an end mark has jumped back to the loop point. Only observed by
+  // tools that decide how long a looping song runs.
+  uint32_t loop_jumps = 0;
 
   // Note and voice.
   uint8_t volume = 0;

@@ -93,6 +93,7 @@ void End(Engine& engine, int channel) {
   ChannelState& ch = engine.channels[channel];
   if (ch.has_loop_point == 1) {
     ch.read_pos = ch.loop_point_pos;
+    ++ch.loop_jumps;
     return;
   }
   StopChannel(engine, channel);
