@@ -11,6 +11,8 @@ namespace {
 constexpr Command kCommands[] = {
     {"trace", "SONG [--ticks N]", "print every register write and timer arming, tick by tick",
      RunTrace},
+    {"render", "SONG -o OUT [--seconds S] [--loops N] [--fade S] [--rate R|native]",
+     "play a song on the emulated chip into a .wav or .flac file", RunRender},
     {"keys", "", "print the key code of each key pressed, until Escape", RunKeys},
 };
 

@@ -1,0 +1,72 @@
+// Plays a song on the emulated chip with a virtual timer, as fast as the
+// machine allows, and hands out the chip's samples at its native rate.
+//
+// Length: a song whose channels all stop ends once every channel has stopped
+// and the chip has been silent for half a second. A looping song plays until
+// every running channel has jumped back to its loop point `loops` times, then
+// fades out over `fade_seconds`. `max_seconds` caps any render.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "audio/bus_timeline.h"
+#include "audio/emulated_port.h"
+#include "audio/virtual_timer.h"
+#include "chip/opl2_chip.h"
+#include "sequencer/channel_state.h"
+#include "song/song_loader.h"
+
+namespace opl2 {
+
+inline constexpr double kNativeSampleRate = static_cast<double>(kMasterClockHz) / 72.0;
+
+struct RenderOptions {
+  double max_seconds = 600;
+  int loops = 2;
+  double fade_seconds = 8;
+};
+
+class SongRenderer : private TimedWriteSink {
+ public:
+  explicit SongRenderer(const RenderOptions& options);
+  ~SongRenderer() override;
+
+  // Resets the chip and starts the song, as the player does.
+  LoadResult Start(const char* song_file_name);
+
+  // Fills up to `max` samples; returns how many (0 once the song has ended).
+  size_t Render(int16_t* out, size_t max);
+
+  uint64_t samples_rendered() const { return position_; }
+  // Samples the render will have at most (the cap).
+  uint64_t max_samples() const { return max_samples_; }
+  const Engine& engine() const { return *engine_; }
+
+ private:
+  void OnTimedWrite(const TimedWrite& write) override;
+  void CheckEnd();
+  bool AllChannelsStopped() const;
+  bool LoopsDone() const;
+
+  RenderOptions options_;
+  std::unique_ptr<Engine> engine_;
+  Chip chip_;
+  BusTimeline timeline_;
+  VirtualTimerB timer_;
+  EmulatedPort port_;
+
+  std::vector<TimedWrite> pending_;  // in time order
+  size_t pending_head_ = 0;
+  uint64_t position_ = 0;          // samples handed out
+  uint64_t next_tick_sample_ = 0;  // the next tick runs when position_ reaches it
+  uint64_t max_samples_ = 0;
+  uint64_t end_sample_ = UINT64_MAX;  // set once the end is known
+  uint64_t fade_start_ = UINT64_MAX;
+  uint64_t fade_length_ = 0;
+  bool started_ = false;
+};
+
+}  // namespace opl2
