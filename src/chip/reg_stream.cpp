@@ -1,5 +1,6 @@
 #include "chip/reg_stream.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace opl2 {
@@ -104,16 +105,23 @@ bool ParseRegStream(std::string_view text, RegStream* out, std::string* error) {
   return true;
 }
 
-void RenderRegStream(const RegStream& stream, Chip& chip, int16_t* out) {
+void RenderRegStream(const RegStream& stream, Chip& chip,
+                     const std::function<void(const int16_t* samples, size_t n)>& sink) {
   chip.Reset();
   // The chip's first outputs only cover its input latency: drop them and
   // render as many samples more after the last command.
   int to_drop = Chip::kLatencySamples;
   uint64_t produced = 0;
+  int16_t block[kRenderBlock];
   auto advance = [&](uint64_t n) {
     for (; to_drop > 0 && n > 0; --to_drop, --n) chip.Sample();
-    chip.Generate(out + produced, n);
-    produced += n;
+    while (n > 0) {
+      const size_t chunk = n < kRenderBlock ? static_cast<size_t>(n) : kRenderBlock;
+      chip.Generate(block, chunk);
+      sink(block, chunk);
+      n -= chunk;
+      produced += chunk;
+    }
   };
   for (const RegCommand& cmd : stream.commands) {
     if (cmd.kind == RegCommand::Kind::kWrite) {
@@ -123,6 +131,13 @@ void RenderRegStream(const RegStream& stream, Chip& chip, int16_t* out) {
     }
   }
   while (produced < stream.total_samples) advance(stream.total_samples - produced);
+}
+
+void RenderRegStream(const RegStream& stream, Chip& chip, int16_t* out) {
+  RenderRegStream(stream, chip, [&out](const int16_t* samples, size_t n) {
+    std::copy(samples, samples + n, out);
+    out += n;
+  });
 }
 
 std::vector<int16_t> RenderRegStream(const RegStream& stream) {

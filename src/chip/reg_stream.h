@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,12 @@ bool ParseRegStream(std::string_view text, RegStream* out, std::string* error);
 // out, so out[i] is the chip's sample i with every write made before sample
 // i already applied.
 void RenderRegStream(const RegStream& stream, Chip& chip, int16_t* out);
+
+// Same, handing the samples to `sink` in blocks of at most kRenderBlock, so
+// that long streams need no buffer of their own.
+inline constexpr size_t kRenderBlock = 4096;
+void RenderRegStream(const RegStream& stream, Chip& chip,
+                     const std::function<void(const int16_t* samples, size_t n)>& sink);
 
 // Same, into a vector sized to fit.
 std::vector<int16_t> RenderRegStream(const RegStream& stream);

@@ -12,6 +12,7 @@ struct Command {
 };
 
 int RunTrace(int argc, char** argv);
+int RunChip(int argc, char** argv);
 int RunRender(int argc, char** argv);
 int RunKeys(int argc, char** argv);
 

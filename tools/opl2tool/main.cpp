@@ -14,6 +14,8 @@ constexpr Command kCommands[] = {
     {"render", "SONG -o OUT [--seconds S] [--loops N] [--fade S] [--rate R|native]",
      "play a song on the emulated chip into a .wav or .flac file", RunRender},
     {"keys", "", "print the key code of each key pressed, until Escape", RunKeys},
+    {"chip", "STREAM.regs -o OUT.s16",
+     "render a register stream on the emulated chip to raw 16-bit samples", RunChip},
 };
 
 void PrintUsage(std::FILE* out) {
