@@ -14,6 +14,11 @@ using TimerTickRoutine = void (*)();
 
 // Arms Timer B in the library: register 0x12 = N, then 0x2A to register 0x14
 // (clear the overflow flag, enable its interrupt, load and start it).
+// Armed from inside a tick, N sets the period up to the next tick. Armed while
+// Timer B already runs, from any thread, the period under way is not
+// restarted: N applies from the next period on, so re-arming never shifts
+// the tick schedule. Only the first arming (or one after Timer B was stopped)
+// starts a period from the time of the call.
 class LibraryTimerB : public TimerB {
  public:
   void Arm(uint8_t timer_b_value) override;
