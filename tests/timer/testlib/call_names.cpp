@@ -61,14 +61,6 @@ EXPORT int32_t Record0() {
   return 100;
 }
 
-EXPORT int32_t Record7(uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d, uintptr_t e, uintptr_t f,
-                       uintptr_t g) {
-  const uintptr_t values[] = {a, b, c, d, e, f, g};
-  for (int i = 0; i < 7; ++i) recorded_values[i] = values[i];
-  recorded_count = 7;
-  return 107;
-}
-
 EXPORT int32_t Record12(uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d, uintptr_t e,
                         uintptr_t f, uintptr_t g, uintptr_t h, uintptr_t i, uintptr_t j,
                         uintptr_t k, uintptr_t l) {
