@@ -68,8 +68,9 @@ void Chip::Reset() {
     s = Slot{};
     Refresh(s);
   }
-  this_gap_.Clear();
-  last_gap_.Clear();
+  gaps_[0].Clear();
+  gaps_[1].Clear();
+  current_gap_ = 0;
   regs_.fill(0);
   clock_ = Clock{};
   delayed_ = 0;
@@ -100,7 +101,7 @@ uint8_t Chip::ReadStatus() const {
 }
 
 bool Chip::IsSilent() const {
-  if (this_gap_.count != 0 || last_gap_.count != 0 || delayed_ != 0) return false;
+  if (gaps_[0].count != 0 || gaps_[1].count != 0 || delayed_ != 0) return false;
   for (const Slot& s : slots_) {
     if (s.state == EgState::kAttack || s.level < kSilentLevel) return false;
     if (s.key && s.state == EgState::kRelease) return false;
@@ -116,7 +117,7 @@ void Chip::Write(uint8_t reg, uint8_t value) {
   }
   regs_[reg] = value;
   Apply(reg, value, Phase::kEarly);
-  this_gap_.Add(reg, value);
+  gaps_[current_gap_].Add(reg, value);
 }
 
 void Chip::WriteTimerControl(uint8_t value) {
@@ -368,6 +369,23 @@ void Chip::TickTimers() {
   }
 }
 
+void Chip::ApplyPending() {
+  // Writes from before the previous sample reach their late slots, writes
+  // since then their on-time slots.
+  PendingWrites& last = gaps_[current_gap_ ^ 1];
+  PendingWrites& current = gaps_[current_gap_];
+  for (int i = 0; i < last.count; ++i) {
+    const uint8_t reg = last.order[i];
+    Apply(reg, last.value[reg], Phase::kLate);
+  }
+  for (int i = 0; i < current.count; ++i) {
+    const uint8_t reg = current.order[i];
+    Apply(reg, current.value[reg], Phase::kOnTime);
+  }
+  last.Clear();
+  current_gap_ ^= 1;
+}
+
 int16_t Chip::Sample() {
   if (primed_) {
     ComputeSample();
@@ -376,16 +394,7 @@ int16_t Chip::Sample() {
   } else {
     primed_ = true;
   }
-  for (int i = 0; i < last_gap_.count; ++i) {
-    const uint8_t reg = last_gap_.order[i];
-    Apply(reg, last_gap_.value[reg], Phase::kLate);
-  }
-  for (int i = 0; i < this_gap_.count; ++i) {
-    const uint8_t reg = this_gap_.order[i];
-    Apply(reg, this_gap_.value[reg], Phase::kOnTime);
-  }
-  std::swap(last_gap_, this_gap_);
-  this_gap_.Clear();
+  if (gaps_[0].count != 0 || gaps_[1].count != 0) ApplyPending();
   return output_;
 }
 

@@ -119,11 +119,13 @@ class Chip {
   void ComputeSample();
   void AdvanceClock();
   void TickTimers();
+  void ApplyPending();
   void WriteTimerControl(uint8_t value);
 
   std::array<Slot, 18> slots_;
-  PendingWrites this_gap_;           // written since the last sample
-  PendingWrites last_gap_;           // written before the last sample
+  // Writes since the last sample (gaps_[current_gap_]) and before it.
+  PendingWrites gaps_[2];
+  int current_gap_ = 0;
   std::array<uint8_t, 256> regs_{};  // every register as last written
   Clock clock_;
   int32_t delayed_ = 0;  // carriers of channels 6-8 from the previous sample
