@@ -59,6 +59,7 @@ struct TickRecord {
   std::atomic<int> rearm_n{-1};      // re-arm with this N, as the player does; -1: no re-arm
   std::atomic<int> long_call_at{0};  // this call (1-based) lasts long_call_ms
   std::atomic<int> long_call_ms{0};
+  std::atomic<int64_t> long_call_end_ns{0};
   std::atomic<int> slow_every{0};  // every this many calls, one lasts 1 ms
   std::atomic<int> free_at{0};     // this call frees the library
 };
@@ -71,6 +72,7 @@ void Tick() {
   if (call == 1) g_ticks.first_ns = NowNs();
   if (call == g_ticks.long_call_at) {
     std::this_thread::sleep_for(milliseconds(g_ticks.long_call_ms));
+    g_ticks.long_call_end_ns = NowNs();
   }
   const int slow_every = g_ticks.slow_every;
   if (slow_every > 0 && call % slow_every == 0) std::this_thread::sleep_for(milliseconds(1));
@@ -89,6 +91,7 @@ void ResetTicks() {
   g_ticks.rearm_n = -1;
   g_ticks.long_call_at = 0;
   g_ticks.long_call_ms = 0;
+  g_ticks.long_call_end_ns = 0;
   g_ticks.slow_every = 0;
   g_ticks.free_at = 0;
 }
@@ -184,6 +187,22 @@ TEST_F(TimerLibraryTest, EachCallsNSetsTheNextDeadlineOnOneUnbrokenSchedule) {
   }
 }
 
+TEST_F(TimerLibraryTest, MoreThanASecondBehindTheScheduleStartsAfreshInsteadOfCatchingUp) {
+  g_ticks.long_call_at = 5;
+  g_ticks.long_call_ms = 1100;  // about 3650 periods at N = 255
+  g_ticks.rearm_n = 255;
+  StartAndArm(255);
+  ASSERT_TRUE(WaitFor([] { return g_ticks.long_call_end_ns != 0; }));
+  const int64_t end_ns = g_ticks.long_call_end_ns;
+  std::this_thread::sleep_until(
+      std::chrono::steady_clock::time_point(std::chrono::nanoseconds(end_ns + 50'000'000)));
+  FreeTimerLibrary();
+  const int64_t elapsed_ns = NowNs() - end_ns;
+  // Catching up would have made some 3650 calls at once.
+  EXPECT_LE(g_ticks.count - 5, PeriodsIn(elapsed_ns, 255) + 1);
+  EXPECT_GT(g_ticks.count - 5, 0);
+}
+
 TEST_F(TimerLibraryTest, ReArmingFromOutsideACallKeepsThePeriodRunning) {
   g_ticks.rearm_n = 200;  // 16.9 ms
   const int64_t armed_ns = StartAndArm(200);
@@ -247,16 +266,20 @@ TEST_F(TimerLibraryTest, CallsNeverOverlapWhateverTheOtherThreadDoes) {
   StartAndArm(255);
   for (int round = 0; round < 6; ++round) {
     const int64_t end_ns = NowNs() + 40'000'000;
-    while (NowNs() < end_ns) {
+    for (int i = 1; NowNs() < end_ns; ++i) {
       LibraryTimerB().Arm(255);
-      WriteOpm(0x14, 0x08);
-      WriteOpm(0x14, 0x2A);
+      if (i % 16 == 0) {
+        // Stopped and started: the period starts again from here.
+        WriteOpm(0x14, 0x08);
+        WriteOpm(0x14, 0x2A);
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
     FreeTimerLibrary();
     StartAndArm(255);
   }
   FreeTimerLibrary();
-  EXPECT_GT(g_ticks.count, 0);
+  EXPECT_GT(g_ticks.count, 50) << "the stress made few calls";
   EXPECT_EQ(g_ticks.overlaps, 0);
 }
 
