@@ -1,5 +1,6 @@
 #include "opm_timer.h"
 
+#include <pthread.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -17,7 +18,6 @@ constexpr int64_t kMaxSleepNs = 4'000'000;
 // Later than this, the schedule starts afresh instead of catching up.
 constexpr int64_t kReanchorLateNs = kNsPerSecond;
 
-constexpr uint8_t kControlClearFlagB = 0x20;
 constexpr uint8_t kControlIrqEnableB = 0x08;
 constexpr uint8_t kControlLoadB = 0x02;
 
@@ -91,8 +91,8 @@ void OpmTimer::Write(uint8_t value) {
 }
 
 void OpmTimer::WriteControl(uint8_t value) {
-  // The overflow flag (bit 5 clears it) is not kept: nothing reads it.
-  static_cast<void>(kControlClearFlagB);
+  // Bit 5 clears the Timer B overflow flag, which is not kept: nothing here
+  // reads the status.
   timer_b_irq_ = (value & kControlIrqEnableB) != 0;
   const bool load = (value & kControlLoadB) != 0;
   if (load && !timer_b_running_) {
