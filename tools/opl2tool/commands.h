@@ -15,5 +15,8 @@ int RunTrace(int argc, char** argv);
 int RunChip(int argc, char** argv);
 int RunRender(int argc, char** argv);
 int RunKeys(int argc, char** argv);
+int RunAsm(int argc, char** argv);
+int RunDisasm(int argc, char** argv);
+int RunInfo(int argc, char** argv);
 
 }  // namespace opl2tool

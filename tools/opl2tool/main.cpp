@@ -14,6 +14,9 @@ constexpr Command kCommands[] = {
     {"render", "SONG -o OUT [--seconds S] [--loops N] [--fade S] [--rate R|native]",
      "play a song on the emulated chip into a .wav or .flac file", RunRender},
     {"keys", "", "print the key code of each key pressed, until Escape", RunKeys},
+    {"asm", "SOURCE -o SONG", "assemble a song source text into a song file", RunAsm},
+    {"disasm", "SONG [-o SOURCE]", "write a song file as song source text", RunDisasm},
+    {"info", "SONG [--json]", "show a song's layout, tracks, instruments and duration", RunInfo},
     {"chip", "STREAM.regs -o OUT.s16",
      "render a register stream on the emulated chip to raw 16-bit samples", RunChip},
 };

@@ -1,0 +1,489 @@
+#include "songtext/source_parser.h"
+
+#include <cctype>
+#include <map>
+#include <string>
+
+#include "songtext/lexer.h"
+#include "songtext/notes.h"
+#include "songtext/patch_fields.h"
+
+namespace opl2::songtext {
+namespace {
+
+bool ParseNumber(const std::string& t, long* out) {
+  if (t.empty() || !std::isdigit(static_cast<unsigned char>(t[0]))) return false;
+  long v = 0;
+  if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+    for (size_t i = 2; i < t.size(); ++i) {
+      if (!std::isxdigit(static_cast<unsigned char>(t[i]))) return false;
+      v = v * 16 + std::stol(std::string(1, t[i]), nullptr, 16);
+      if (v > (1L << 40)) return false;
+    }
+  } else {
+    for (char c : t) {
+      if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+      v = v * 10 + (c - '0');
+      if (v > (1L << 40)) return false;
+    }
+  }
+  *out = v;
+  return true;
+}
+
+bool ParseHexByte(const std::string& t, uint8_t* out) {
+  if (t.empty() || t.size() > 2) return false;
+  int v = 0;
+  for (char c : t) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    v = v * 16 + (std::isdigit(static_cast<unsigned char>(c))
+                      ? c - '0'
+                      : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
+  }
+  *out = static_cast<uint8_t>(v);
+  return true;
+}
+
+bool IsName(const std::string& t) {
+  if (t.empty() || !(std::isalpha(static_cast<unsigned char>(t[0])) || t[0] == '_')) return false;
+  for (char c : t) {
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_')) return false;
+  }
+  return true;
+}
+
+class Parser {
+ public:
+  Parser(std::vector<Token> tokens, Diagnostics& diag, SourceModel& model)
+      : t_(std::move(tokens)), diag_(diag), m_(model) {}
+
+  void ParseFile() {
+    while (Peek().kind != Token::kEnd) Statement();
+  }
+
+ private:
+  // An error already reported: unwind the current statement or event.
+  struct Failed {};
+
+  const Token& Peek(size_t k = 0) const { return t_[std::min(i_ + k, t_.size() - 1)]; }
+  const Token& Next() {
+    const Token& tok = t_[i_];
+    if (i_ + 1 < t_.size()) ++i_;
+    return tok;
+  }
+  static bool IsP(const Token& tok, char c) {
+    return tok.kind == Token::kPunct && tok.text[0] == c;
+  }
+  static bool IsW(const Token& tok, const char* w) {
+    return tok.kind == Token::kWord && tok.text == w;
+  }
+  static std::string Show(const Token& tok) {
+    return tok.kind == Token::kEnd ? "the end of the file" : "'" + tok.text + "'";
+  }
+
+  [[noreturn]] void Fail(const Token& at, const std::string& message) {
+    diag_.Error(at.pos, message);
+    throw Failed{};
+  }
+
+  // After an error: skip the rest of the line, but not a closing brace.
+  void Recover(int line) {
+    while (Peek().kind != Token::kEnd && Peek().pos.line == line && !IsP(Peek(), '}')) Next();
+  }
+
+  void ExpectP(char c, const std::string& what) {
+    if (!IsP(Peek(), c)) Fail(Peek(), "expected " + what + ", found " + Show(Peek()));
+    Next();
+  }
+
+  // Expressions: numbers, constants, + - * / and parentheses.
+  long Primary() {
+    const Token& tok = Peek();
+    if (IsP(tok, '-')) {
+      Next();
+      return -Primary();
+    }
+    if (IsP(tok, '(')) {
+      Next();
+      const long v = Sum();
+      ExpectP(')', "')'");
+      return v;
+    }
+    if (tok.kind != Token::kWord) Fail(tok, "expected a number, found " + Show(tok));
+    long v = 0;
+    if (ParseNumber(tok.text, &v)) {
+      Next();
+      return v;
+    }
+    const auto c = consts_.find(tok.text);
+    if (c != consts_.end()) {
+      Next();
+      return c->second;
+    }
+    if (IsName(tok.text) && !LooksLikeNoteName(tok.text)) {
+      Fail(tok, "unknown constant '" + tok.text + "' (define it first with const)");
+    }
+    Fail(tok, "expected a number, found " + Show(tok));
+  }
+  long Product() {
+    long v = Primary();
+    while (IsP(Peek(), '*') || IsP(Peek(), '/')) {
+      const Token& op = Next();
+      const long r = Primary();
+      if (op.text[0] == '*') {
+        v *= r;
+      } else {
+        if (r == 0) Fail(op, "division by zero");
+        v /= r;
+      }
+      if (v > (1L << 40) || v < -(1L << 40)) Fail(op, "number too large");
+    }
+    return v;
+  }
+  long Sum() {
+    long v = Product();
+    while (IsP(Peek(), '+') || IsP(Peek(), '-')) {
+      const bool plus = Next().text[0] == '+';
+      const long r = Product();
+      v = plus ? v + r : v - r;
+    }
+    return v;
+  }
+  int Value(long lo, long hi, const std::string& what) {
+    const Token& at = Peek();
+    const long v = Sum();
+    if (v < lo || v > hi) {
+      Fail(at, what + " must be " + std::to_string(lo) + ".." + std::to_string(hi) + ", not " +
+                   std::to_string(v));
+    }
+    return static_cast<int>(v);
+  }
+
+  std::vector<uint8_t> ByteList() {
+    const Token open = Peek();
+    ExpectP('[', "'[' and hex bytes");
+    std::vector<uint8_t> bytes;
+    while (!IsP(Peek(), ']')) {
+      const Token& tok = Peek();
+      uint8_t b = 0;
+      if (tok.kind == Token::kEnd) {
+        diag_.Error(open.pos, "'[' is never closed by ']'");
+        throw Failed{};
+      }
+      if (tok.kind != Token::kWord || !ParseHexByte(tok.text, &b)) {
+        Fail(tok, "expected a hex byte (00..FF) or ']', found " + Show(tok));
+      }
+      bytes.push_back(b);
+      Next();
+    }
+    Next();
+    return bytes;
+  }
+
+  template <typename T>
+  void SetOnce(Stated<T>& field, const Token& at, T value) {
+    if (field.value) {
+      Fail(at, "'" + at.text + "' is already given at line " + std::to_string(field.pos.line));
+    }
+    field.value = value;
+    field.pos = at.pos;
+  }
+
+  void Statement() {
+    const Token head = Peek();
+    try {
+      if (head.kind != Token::kWord) Fail(head, "expected a statement, found " + Show(head));
+      Next();
+      const std::string& w = head.text;
+      if (w == "layout") {
+        const Token& kind = Next();
+        Layout l;
+        if (IsW(kind, "compact")) {
+          l = Layout::kCompact;
+        } else if (IsW(kind, "explicit")) {
+          l = Layout::kExplicit;
+        } else if (IsW(kind, "raw")) {
+          l = Layout::kRaw;
+        } else {
+          Fail(kind, "layout is compact, explicit or raw, not " + Show(kind));
+        }
+        SetOnce(m_.layout, head, l);
+      } else if (w == "format") {
+        SetOnce(m_.format, head, Value(0, 255, "the format byte"));
+      } else if (w == "reserved") {
+        const std::vector<uint8_t> b = ByteList();
+        if (b.size() != 4) Fail(head, "reserved takes exactly 4 bytes");
+        SetOnce(m_.reserved, head, std::array<uint8_t, 4>{b[0], b[1], b[2], b[3]});
+      } else if (w == "bounds") {
+        std::array<int, kTrackBoundCount> b{};
+        for (int& v : b) v = Value(0, 65535, "a track bound");
+        SetOnce(m_.bounds, head, b);
+      } else if (w == "bank_bound") {
+        SetOnce(m_.bank_bound, head, Value(0, 65535, "bank_bound"));
+      } else if (w == "size") {
+        SetOnce(m_.size, head, Value(0, kMaxFileSize, "the file size"));
+      } else if (w == "bank") {
+        if (!IsW(Peek(), "at")) Fail(Peek(), "expected 'at' after 'bank'");
+        Next();
+        SetOnce(m_.bank_at, head, Value(0, kMaxFileSize, "the bank offset"));
+        if (IsW(Peek(), "unterminated")) {
+          Next();
+          m_.bank_unterminated = true;
+        }
+      } else if (w == "const") {
+        Const();
+      } else if (w == "instrument") {
+        Instrument(head);
+      } else if (w == "channel") {
+        Channel(head);
+      } else if (w == "data") {
+        PlacedBytes p;
+        p.pos = head.pos;
+        if (!IsW(Peek(), "at")) Fail(Peek(), "expected 'at' after 'data'");
+        Next();
+        p.at = Value(0, kMaxFileSize, "the data offset");
+        p.bytes = ByteList();
+        m_.data.push_back(std::move(p));
+      } else {
+        Fail(head, "unknown statement '" + w + "'");
+      }
+    } catch (Failed&) {
+      Recover(Peek().pos.line);
+      if (IsP(Peek(), '}')) {
+        diag_.Error(Peek().pos, "'}' without a block to close");
+        Next();
+      }
+    }
+  }
+
+  void Const() {
+    const Token& name = Next();
+    if (name.kind != Token::kWord || !IsName(name.text) || LooksLikeNoteName(name.text)) {
+      Fail(name,
+           "expected a constant name (letters, digits, '_'; not a note name), found " + Show(name));
+    }
+    if (consts_.count(name.text) != 0)
+      Fail(name, "constant '" + name.text + "' is already defined");
+    ExpectP('=', "'='");
+    consts_[name.text] = Sum();
+  }
+
+  void Instrument(const Token& head) {
+    InstrumentDef def;
+    def.pos = head.pos;
+    def.number = Value(0, 255, "an instrument number");
+    if (Peek().kind == Token::kWord) {
+      const Token& name = Next();
+      if (!IsName(name.text)) Fail(name, "bad instrument name " + Show(name));
+      instrument_names_[name.text] = def.number;
+    }
+    if (IsP(Peek(), '[')) {
+      const std::vector<uint8_t> b = ByteList();
+      if (b.size() != kPatchSize) Fail(head, "an instrument has exactly 9 bytes");
+      std::copy(b.begin(), b.end(), def.patch.begin());
+    } else {
+      const Token open = Peek();
+      ExpectP('{', "'{' or '[' after the instrument number");
+      InstrumentBody(def.patch, open);
+    }
+    m_.instruments.push_back(def);
+  }
+
+  void InstrumentBody(InstrumentPatch& patch, const Token& open) {
+    for (;;) {
+      const Token head = Peek();
+      if (IsP(head, '}')) {
+        Next();
+        return;
+      }
+      if (head.kind == Token::kEnd) {
+        diag_.Error(open.pos, "instrument block is never closed by '}'");
+        return;
+      }
+      try {
+        Next();
+        if (IsW(head, "bytes")) {
+          const std::vector<uint8_t> b = ByteList();
+          if (b.size() != kPatchSize) Fail(head, "an instrument has exactly 9 bytes");
+          std::copy(b.begin(), b.end(), patch.begin());
+        } else if (IsW(head, "modulator") || IsW(head, "mod") || IsW(head, "carrier") ||
+                   IsW(head, "car")) {
+          OperatorFields(patch, head.text[0] == 'm' ? 0 : 1, head.pos.line);
+        } else if (IsW(head, "feedback")) {
+          const int fb = Value(0, kFeedbackMax, "feedback");
+          patch[8] = static_cast<uint8_t>((patch[8] & ~0x0E) | (fb << kFeedbackShift));
+        } else if (IsW(head, "connection")) {
+          const Token& kind = Next();
+          int bit = 0;
+          if (IsW(kind, "fm")) {
+            bit = 0;
+          } else if (IsW(kind, "additive")) {
+            bit = 1;
+          } else {
+            Fail(kind, "connection is fm or additive, not " + Show(kind));
+          }
+          patch[8] = static_cast<uint8_t>((patch[8] & ~1) | bit);
+        } else {
+          Fail(head, "unknown instrument field " + Show(head) +
+                         " (bytes, modulator, carrier, feedback, connection)");
+        }
+      } catch (Failed&) {
+        Recover(head.pos.line);
+      }
+    }
+  }
+
+  void OperatorFields(InstrumentPatch& patch, int op, int line) {
+    while (Peek().kind == Token::kWord) {
+      const OperatorField* f = FindOperatorField(Peek().text);
+      if (f == nullptr) {
+        // A word on the same line that is not a field is a mistake; on a
+        // later line it is the next statement.
+        if (Peek().pos.line == line) Fail(Peek(), "unknown operator field " + Show(Peek()));
+        return;
+      }
+      const Token& name = Next();
+      line = name.pos.line;
+      int value = 1;
+      if (IsP(Peek(), '=')) {
+        Next();
+        value = Value(0, FieldMax(*f), name.text);
+      } else if (f->width != 1) {
+        Fail(name, "'" + name.text + "' needs a value: " + name.text + "=N");
+      }
+      SetField(patch, *f, op, value);
+    }
+  }
+
+  void Channel(const Token& head) {
+    const int c = Value(0, kChannelCount - 1, "the channel number");
+    PlacedBytes p;
+    p.pos = head.pos;
+    if (IsW(Peek(), "at")) {
+      Next();
+      p.at = Value(0, kMaxFileSize, "the track offset");
+    }
+    const Token open = Peek();
+    ExpectP('{', "'{' to open the channel's events");
+    Events(p.bytes, 0, open);
+    if (m_.channels[static_cast<size_t>(c)]) {
+      diag_.Error(head.pos, "channel " + std::to_string(c) + " is already given at line " +
+                                std::to_string(m_.channels[static_cast<size_t>(c)]->pos.line));
+      return;
+    }
+    m_.channels[static_cast<size_t>(c)] = std::move(p);
+  }
+
+  // Events up to and including the closing '}'.
+  void Events(std::vector<uint8_t>& out, int depth, const Token& open) {
+    for (;;) {
+      const Token& tok = Peek();
+      if (IsP(tok, '}')) {
+        Next();
+        return;
+      }
+      if (tok.kind == Token::kEnd) {
+        diag_.Error(open.pos, "'{' is never closed by '}'");
+        return;
+      }
+      const int line = tok.pos.line;
+      try {
+        Event(out, depth);
+      } catch (Failed&) {
+        Recover(line);
+      }
+    }
+  }
+
+  uint8_t NoteOperand() {
+    const Token& tok = Peek();
+    if (tok.kind == Token::kWord) {
+      if (const auto code = ParseNoteName(tok.text)) {
+        Next();
+        return *code;
+      }
+    }
+    Fail(tok, "expected a note such as C4, F#3 or Bb5, found " + Show(tok));
+  }
+
+  void Event(std::vector<uint8_t>& out, int depth) {
+    const Token head = Peek();
+    if (IsP(head, '[')) {
+      const std::vector<uint8_t> b = ByteList();
+      out.insert(out.end(), b.begin(), b.end());
+      return;
+    }
+    if (head.kind != Token::kWord) Fail(head, "expected an event, found " + Show(head));
+    Next();
+    const std::string& w = head.text;
+    auto u8 = [](int v) { return static_cast<uint8_t>(v & 0xFF); };
+    if (const auto code = ParseNoteName(w)) {
+      const int len = Value(0, 255, "a note length");
+      out.insert(out.end(), {*code, u8(len)});
+    } else if (LooksLikeNoteName(w)) {
+      Fail(head, "'" + w + "' is not a note: octaves run from 0 to 7, and Cb and B# are not used");
+    } else if (w == "r" || w == "rest") {
+      const int len = Value(0, 255, "a rest length");
+      out.insert(out.end(), {EV_REST, u8(len)});
+    } else if (w == "tie") {
+      out.push_back(EV_TIE);
+    } else if (w == "slide") {
+      const uint8_t from = NoteOperand();
+      const uint8_t to = NoteOperand();
+      const int len = Value(0, 255, "a slide length");
+      out.insert(out.end(), {EV_SLIDE, from, to, u8(len)});
+    } else if (w == "inst") {
+      int patch = 0;
+      const auto named = instrument_names_.find(Peek().text);
+      if (Peek().kind == Token::kWord && named != instrument_names_.end()) {
+        Next();
+        patch = named->second;
+      } else {
+        patch = Value(0, 255, "an instrument number");
+      }
+      out.insert(out.end(), {EV_SET_INSTRUMENT, u8(patch)});
+    } else if (w == "vol") {
+      const Token at = Peek();
+      const int v = Value(0, 255, "a volume");
+      if (v > 127) diag_.Warning(at.pos, "volumes above 127 act as 127 on most patches");
+      out.insert(out.end(), {EV_VOLUME, u8(v)});
+    } else if (w == "tempo") {
+      out.insert(out.end(), {EV_TEMPO, u8(Value(0, 255, "a tempo (Timer B value)"))});
+    } else if (w == "detune") {
+      const int d = Value(-32768, 65535, "a detune");
+      out.insert(out.end(), {EV_DETUNE, u8(d), u8(d >> 8)});
+    } else if (w == "loop") {
+      const int count = Value(1, 255, "a loop count");
+      const Token open = Peek();
+      ExpectP('{', "'{' to open the loop body");
+      if (depth + 1 > kMaxLoopNesting) Fail(head, "loops nest at most 255 deep");
+      out.insert(out.end(), {EV_LOOP_START, 0, 0});
+      Events(out, depth + 1, open);
+      out.insert(out.end(), {EV_LOOP_END, u8(count), 0, 0, 0});
+    } else if (w == "loop_point") {
+      out.push_back(EV_LOOP_POINT);
+    } else if (w == "end") {
+      out.push_back(EV_END);
+    } else {
+      Fail(head, "unknown event '" + w + "'");
+    }
+  }
+
+  std::vector<Token> t_;
+  size_t i_ = 0;
+  Diagnostics& diag_;
+  SourceModel& m_;
+  std::map<std::string, long> consts_;
+  std::map<std::string, int> instrument_names_;
+};
+
+}  // namespace
+
+SourceModel ParseSource(std::string_view source, Diagnostics& diag) {
+  SourceModel model;
+  Parser parser(Tokenize(source, diag), diag, model);
+  parser.ParseFile();
+  return model;
+}
+
+}  // namespace opl2::songtext
