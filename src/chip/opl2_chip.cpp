@@ -5,6 +5,9 @@
 #include "chip/opl2_dac.h"
 #include "chip/opl2_tables.h"
 
+using opl2::detail::EgState;
+using opl2::detail::Slot;
+
 namespace opl2 {
 namespace {
 
@@ -36,13 +39,7 @@ int ChannelOfIndex(int index) {
 }
 
 constexpr uint32_t kEnvCounterWrap = 1u << 18;
-constexpr uint32_t kPhaseMask = (1u << 19) - 1;
-constexpr int kMaxLevel = 511;
-constexpr int kSilentLevel = 504;
 constexpr int kTremoloPeak = 105;
-
-// Attack shift per step size 1, 2, 4.
-constexpr int kAttackShift[5] = {0, 3, 2, 0, 1};
 
 }  // namespace
 
@@ -59,14 +56,14 @@ void Chip::PendingWrites::Clear() {
   count = 0;
 }
 
-Chip::Chip() {
+Chip::Chip() : tables_(&GetTables()) {
   Reset();
 }
 
 void Chip::Reset() {
   for (Slot& s : slots_) {
     s = Slot{};
-    Refresh(s);
+    s.Refresh(*tables_);
   }
   gaps_[0].Clear();
   gaps_[1].Clear();
@@ -103,7 +100,7 @@ uint8_t Chip::ReadStatus() const {
 bool Chip::IsSilent() const {
   if (gaps_[0].count != 0 || gaps_[1].count != 0 || delayed_ != 0) return false;
   for (const Slot& s : slots_) {
-    if (s.state == EgState::kAttack || s.level < kSilentLevel) return false;
+    if (s.state == EgState::kAttack || s.level < Slot::kSilentLevel) return false;
     if (s.key && s.state == EgState::kRelease) return false;
   }
   return true;
@@ -151,7 +148,7 @@ void Chip::Apply(uint8_t reg, uint8_t value, Phase phase) {
         s.am_deep = value & 0x80;
         s.vib_deep = value & 0x40;
       }
-      Refresh(s);
+      s.Refresh(*tables_);
     }
     return;
   }
@@ -190,7 +187,7 @@ void Chip::ApplyOperator(int position, uint8_t base, uint8_t value) {
       s.waveform = value & 3;
       break;
   }
-  Refresh(s);
+  s.Refresh(*tables_);
 }
 
 void Chip::ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase) {
@@ -216,123 +213,42 @@ void Chip::ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase) {
       s.block = (value >> 2) & 7;
       s.key = value & 0x20;
     }
-    Refresh(s);
+    s.Refresh(*tables_);
   };
   if (on_time) set(car);
   if (modulator_on_time == on_time) set(mod);
 }
 
-void Chip::Refresh(Slot& s) {
-  const Tables& t = GetTables();
-  s.am = s.reg20 & 0x80;
-  const bool vib = s.reg20 & 0x40;
-  s.egt = s.reg20 & 0x20;
-  const bool ksr = s.reg20 & 0x10;
-  const int m2 = t.mult_x2[s.reg20 & 15];
-
-  const int key_code = 2 * s.block + ((s.fnum >> (s.nts ? 8 : 9)) & 1);
-  const int ks = ksr ? key_code : key_code >> 2;
-  auto rate = [ks](int r) -> uint8_t {
-    if (r == 0) return 0;
-    return static_cast<uint8_t>(4 * std::min(15, r + (ks >> 2)) + (ks & 3));
-  };
-  s.rate_attack = rate(s.reg60 >> 4);
-  s.rate_decay = rate(s.reg60 & 15);
-  s.rate_release = rate(s.reg80 & 15);
-  const int sl = s.reg80 >> 4;
-  s.sustain_end = static_cast<uint8_t>(sl == 15 ? 31 : sl);
-
-  const int base = t.ksl_base[s.block][s.fnum >> 6];
-  static constexpr int kKslFactor[4] = {0, 2, 1, 4};
-  s.ksl_tl = static_cast<uint16_t>(kKslFactor[s.reg40 >> 6] * base + 4 * (s.reg40 & 63));
-
-  const int r = (s.fnum >> 7) & 7;
-  const int big = s.vib_deep ? r : r >> 1;
-  const int small = s.vib_deep ? r >> 1 : r >> 2;
-  const int offsets[8] = {0, small, big, small, 0, -small, -big, -small};
-  for (int v = 0; v < 8; ++v) {
-    int f = s.fnum;
-    if (vib) f = offsets[v] >= 0 ? f + offsets[v] : (f + offsets[v]) & 1023;
-    s.inc[v] = static_cast<uint32_t>((((f << s.block) >> 1) * m2) >> 1);
-  }
-}
-
 void Chip::ComputeSample() {
-  const Tables& t = GetTables();
-  const uint8_t* step = t.step[StepPattern(clock_.odd, clock_.env_counter)].data();
-  const int am_att[2] = {clock_.tremolo >> 4, clock_.tremolo >> 2};
-  const int vib_pos = clock_.vibrato_pos;
+  detail::SampleContext c;
+  c.tables = tables_;
+  c.step = tables_->step[StepPattern(clock_.odd, clock_.env_counter)].data();
+  c.am_att[0] = clock_.tremolo >> 4;
+  c.am_att[1] = clock_.tremolo >> 2;
+  c.vib_pos = clock_.vibrato_pos;
 
-  // Runs one slot for this sample; returns its output and sets `muted`.
-  auto run = [&](Slot& s, int mod_in, bool& muted) -> int32_t {
-    int e = s.level + s.ksl_tl + (s.am ? am_att[s.am_deep] : 0);
-    if (e > kMaxLevel) e = kMaxLevel;
-    bool key_on = false;
-    muted = false;
-    if (s.key && s.state == EgState::kRelease) {
-      key_on = true;
-      s.state = EgState::kAttack;
-      if (s.rate_attack >= 60) s.level = 0;
-    } else {
-      const bool silent = s.level >= kSilentLevel;
-      const EgState prev = s.state;
-      int level = s.level;
-      switch (prev) {
-        case EgState::kAttack:
-          if (!s.key) break;
-          if (level == 0) {
-            s.state = EgState::kDecay;
-          } else if (s.rate_attack < 60) {
-            const int size = step[s.rate_attack];
-            if (size != 0) level += (~level) >> kAttackShift[size];
-          }
-          break;
-        case EgState::kDecay:
-          if (s.key && (level >> 4) == s.sustain_end) {
-            s.state = EgState::kSustain;
-          } else if (!silent) {
-            level += step[s.rate_decay];
-          }
-          break;
-        case EgState::kSustain:
-          if (!s.egt && !silent) level += step[s.rate_release];
-          break;
-        case EgState::kRelease:
-          if (!silent) level += step[s.rate_release];
-          break;
-      }
-      if (!s.key) s.state = EgState::kRelease;
-      if (prev != EgState::kAttack && silent) {
-        level = kMaxLevel;
-        muted = true;
-      }
-      s.level = static_cast<uint16_t>(level);
-    }
-    const int index = static_cast<int>(s.phase >> 9);
-    if (key_on) s.phase = 0;
-    s.phase = (s.phase + s.inc[vib_pos]) & kPhaseMask;
-    const WaveEntry w = t.wave[s.waveform][(index + mod_in) & 1023];
-    return t.magnitude[w.att + 8 * e] ^ w.sign_mask;
-  };
-
+  // Channels 6-8 carriers reach the sum one sample late.
   int32_t sum = delayed_;
   int32_t delayed = 0;
-  for (int ch = 0; ch < 9; ++ch) {
-    Slot& mod = slots_[ModulatorPosition(ch)];
-    Slot& car = slots_[CarrierPosition(ch)];
-    const int fb_in = mod.feedback ? ((mod.out1 + mod.out2) >> (9 - mod.feedback)) & 1023 : 0;
-    bool mod_muted = false;
-    const int32_t mod_out = run(mod, fb_in, mod_muted);
-    mod.out2 = mod.out1;
-    mod.out1 = mod_out;
-    if (mod.additive && !mod_muted) sum += mod_out;
-    bool car_muted = false;
-    const int32_t car_out = run(car, mod.additive ? 0 : (mod_out & 1023), car_muted);
-    if (!car_muted) {
-      if (ch < 6) {
-        sum += car_out;
-      } else {
-        delayed += car_out;
+  for (int group = 0; group < 3; ++group) {
+    Slot* mods = &slots_[group * 6];
+    for (int i = 0; i < 3; ++i) {
+      Slot& mod = mods[i];
+      Slot& car = mods[i + 3];
+      const int fb_in = mod.feedback ? ((mod.out1 + mod.out2) >> (9 - mod.feedback)) & 1023 : 0;
+      bool mod_muted;
+      const int32_t mod_out = mod.Run(c, fb_in, mod_muted);
+      mod.out2 = mod.out1;
+      mod.out1 = mod_out;
+      if (mod.additive && !mod_muted) sum += mod_out;
+      bool car_muted;
+      const int32_t car_out = car.Run(c, mod.additive ? 0 : (mod_out & 1023), car_muted);
+      if (!car_muted) {
+        if (group < 2) {
+          sum += car_out;
+        } else {
+          delayed += car_out;
+        }
       }
     }
   }
@@ -386,7 +302,7 @@ void Chip::ApplyPending() {
   current_gap_ ^= 1;
 }
 
-int16_t Chip::Sample() {
+void Chip::Step() {
   if (primed_) {
     ComputeSample();
     AdvanceClock();
@@ -395,11 +311,18 @@ int16_t Chip::Sample() {
     primed_ = true;
   }
   if (gaps_[0].count != 0 || gaps_[1].count != 0) ApplyPending();
+}
+
+int16_t Chip::Sample() {
+  Step();
   return output_;
 }
 
 void Chip::Generate(int16_t* out, size_t n) {
-  for (size_t i = 0; i < n; ++i) out[i] = Sample();
+  for (size_t i = 0; i < n; ++i) {
+    Step();
+    out[i] = output_;
+  }
 }
 
 }  // namespace opl2

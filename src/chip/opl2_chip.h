@@ -21,6 +21,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "chip/opl2_slot.h"
+#include "chip/opl2_tables.h"
+
 namespace opl2 {
 
 inline constexpr double kChipClockHz = 3579545.0;
@@ -75,31 +78,6 @@ class Chip {
   int SlotLevel(int position) const;
 
  private:
-  enum class EgState : uint8_t { kAttack, kDecay, kSustain, kRelease };
-
-  // One operator as it sees the registers, plus its running state.
-  struct Slot {
-    // Registers as this slot currently sees them.
-    uint8_t reg20 = 0, reg40 = 0, reg60 = 0, reg80 = 0, waveform = 0;
-    uint16_t fnum = 0;
-    uint8_t block = 0;
-    bool key = false;
-    uint8_t feedback = 0;   // modulators only
-    bool additive = false;  // modulators only
-    bool am_deep = false, vib_deep = false, nts = false;
-    // Derived from the above by Refresh().
-    bool am = false, egt = false;
-    uint8_t rate_attack = 0, rate_decay = 0, rate_release = 0;
-    uint8_t sustain_end = 0;
-    uint16_t ksl_tl = 0;
-    std::array<uint32_t, 8> inc{};  // phase increment per vibrato position
-    // Running state.
-    EgState state = EgState::kRelease;
-    uint16_t level = 511;
-    uint32_t phase = 0;
-    int32_t out1 = 0, out2 = 0;  // last two outputs (feedback)
-  };
-
   // Writes collected between two samples, one value per register.
   struct PendingWrites {
     std::array<uint8_t, 256> value{};
@@ -115,14 +93,15 @@ class Chip {
   void Apply(uint8_t reg, uint8_t value, Phase phase);
   void ApplyOperator(int position, uint8_t base, uint8_t value);
   void ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase);
-  void Refresh(Slot& s);
   void ComputeSample();
+  void Step();  // one sample: compute, advance the clocks, apply due writes
   void AdvanceClock();
   void TickTimers();
   void ApplyPending();
   void WriteTimerControl(uint8_t value);
 
-  std::array<Slot, 18> slots_;
+  const Tables* tables_ = nullptr;
+  std::array<detail::Slot, 18> slots_;  // by processing position
   // Writes since the last sample (gaps_[current_gap_]) and before it.
   PendingWrites gaps_[2];
   int current_gap_ = 0;

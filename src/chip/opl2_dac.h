@@ -1,6 +1,7 @@
 // The chip's output stage: the 18-slot sum as the YM3014B DAC receives it.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 namespace opl2 {
@@ -12,8 +13,10 @@ namespace opl2 {
 inline int16_t DacValue(int32_t sum) {
   if (sum > 32767) sum = 32767;
   if (sum < -32768) sum = -32768;
-  int shift = 0;
-  while ((sum >> shift) < -512 || (sum >> shift) > 511) ++shift;
+  // The mantissa fits once the magnitude (one's complement for negatives,
+  // matching the flooring shift) drops below 512.
+  const auto magnitude = static_cast<uint32_t>(sum < 0 ? ~sum : sum);
+  const int shift = std::bit_width(magnitude >> 9);
   return static_cast<int16_t>((sum >> shift) * (1 << shift));
 }
 

@@ -1,0 +1,105 @@
+// One operator slot of the chip: the registers as this slot sees them, the
+// parameters derived from them, and its per-sample envelope, phase and
+// output. Internal to the chip emulator.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "chip/opl2_tables.h"
+
+namespace opl2::detail {
+
+enum class EgState : uint8_t { kAttack, kDecay, kSustain, kRelease };
+
+// Values shared by every slot in one sample.
+struct SampleContext {
+  const Tables* tables;
+  const uint8_t* step;  // step size per effective rate in this sample
+  int am_att[2];        // tremolo attenuation: [0] shallow, [1] deep
+  int vib_pos;          // vibrato position 0-7
+};
+
+inline constexpr uint32_t kPhaseMask = (1u << 19) - 1;  // 19-bit phase accumulator
+
+struct Slot {
+  static constexpr int kMaxLevel = 511;
+  static constexpr int kSilentLevel = 504;  // from here on the slot is muted
+
+  // Registers as this slot currently sees them.
+  uint8_t reg20 = 0, reg40 = 0, reg60 = 0, reg80 = 0, waveform = 0;
+  uint16_t fnum = 0;
+  uint8_t block = 0;
+  bool key = false;
+  uint8_t feedback = 0;   // modulators only
+  bool additive = false;  // modulators only
+  bool am_deep = false, vib_deep = false, nts = false;
+
+  // Derived from the registers by Refresh().
+  uint16_t am_mask = 0;  // 0xFFFF when tremolo is on
+  bool egt = false;
+  uint8_t rate_attack = 0, rate_decay = 0, rate_release = 0;
+  uint8_t rate_now = 0;  // rate of the current state's step, 0 = hold
+  uint8_t sustain_end = 0;
+  uint16_t ksl_tl = 0;
+  std::array<uint32_t, 8> inc{};  // phase increment per vibrato position
+
+  // Running state.
+  EgState state = EgState::kRelease;
+  uint16_t level = kMaxLevel;
+  // Muted with nothing to do until a register changes: level 511 outside
+  // attack, no key-on pending. Its output is then just the wave's sign.
+  // Refresh() clears it; the next sample parks the slot again if it still
+  // has nothing to do.
+  bool parked = false;
+  uint32_t phase = 0;
+  int32_t out1 = 0, out2 = 0;  // last two outputs (modulator feedback)
+
+  // Recomputes the derived values after a register change.
+  void Refresh(const Tables& t);
+
+  // Runs the slot for one sample with modulation input mod_in (0-1023) and
+  // returns its output; `muted` tells whether it is left out of the sum.
+  inline int32_t Run(const SampleContext& c, int mod_in, bool& muted);
+
+ private:
+  void UpdateRateNow();
+  // Envelope update for the rare cases: key-on, key-off, attack. Returns
+  // whether the slot is muted in this sample.
+  bool UpdateEnvelopeSlow(const SampleContext& c, bool& key_on);
+};
+
+inline int32_t Slot::Run(const SampleContext& c, int mod_in, bool& muted) {
+  const Tables& t = *c.tables;
+  const int index = static_cast<int>(phase >> 9);
+  if (parked) {
+    muted = true;
+    phase = (phase + inc[c.vib_pos]) & kPhaseMask;
+    // Level 511 leaves magnitude 0: only the one's-complement sign remains.
+    return t.wave[waveform][(index + mod_in) & 1023].sign_mask;
+  }
+  int e = level + ksl_tl + (c.am_att[am_deep] & am_mask);
+  if (e > kMaxLevel) e = kMaxLevel;
+  bool key_on = false;
+  muted = false;
+  if (key == (state == EgState::kRelease) || state == EgState::kAttack) {
+    muted = UpdateEnvelopeSlow(c, key_on);
+  } else {
+    // Decay or sustain with the key held, or release with it off.
+    if (level >= kSilentLevel) {
+      level = kMaxLevel;
+      muted = parked = true;
+    } else if (state == EgState::kDecay && (level >> 4) == sustain_end) {
+      state = EgState::kSustain;
+      UpdateRateNow();
+    } else {
+      level = static_cast<uint16_t>(level + c.step[rate_now]);
+    }
+  }
+  if (key_on) phase = 0;
+  phase = (phase + inc[c.vib_pos]) & kPhaseMask;
+  const WaveEntry w = t.wave[waveform][(index + mod_in) & 1023];
+  return t.magnitude[w.att + 8 * e] ^ w.sign_mask;
+}
+
+}  // namespace opl2::detail
