@@ -100,6 +100,7 @@ class Image {
  public:
   void Place(int at, const std::vector<uint8_t>& bytes, SourcePos pos, const std::string& what,
              Diagnostics& diag) {
+    if (bytes.empty()) return;
     const size_t end = static_cast<size_t>(at) + bytes.size();
     if (end > value_.size()) {
       value_.resize(end, -1);
