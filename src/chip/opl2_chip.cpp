@@ -63,7 +63,7 @@ Chip::Chip() : tables_(&GetTables()) {
 void Chip::Reset() {
   for (Slot& s : slots_) {
     s = Slot{};
-    s.Refresh(*tables_);
+    s.Refresh(*tables_, clock_.vibrato_pos);
   }
   gaps_[0].Clear();
   gaps_[1].Clear();
@@ -80,6 +80,7 @@ void Chip::Reset() {
 
 void Chip::SetClock(const Clock& clock) {
   clock_ = clock;
+  for (Slot& s : slots_) s.inc_now = s.inc[clock_.vibrato_pos];
 }
 
 Chip::Clock Chip::GetClock() const {
@@ -148,7 +149,7 @@ void Chip::Apply(uint8_t reg, uint8_t value, Phase phase) {
         s.am_deep = value & 0x80;
         s.vib_deep = value & 0x40;
       }
-      s.Refresh(*tables_);
+      s.Refresh(*tables_, clock_.vibrato_pos);
     }
     return;
   }
@@ -187,7 +188,7 @@ void Chip::ApplyOperator(int position, uint8_t base, uint8_t value) {
       s.waveform = value & 3;
       break;
   }
-  s.Refresh(*tables_);
+  s.Refresh(*tables_, clock_.vibrato_pos);
 }
 
 void Chip::ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase) {
@@ -202,7 +203,7 @@ void Chip::ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase) {
     // Only the modulator uses the connection and feedback bits; feedback
     // arrives late on channels 0-5.
     if (modulator_on_time == on_time) mod.additive = value & 1;
-    if ((ch >= 6) == on_time) mod.feedback = (value >> 1) & 7;
+    if ((ch >= 6) == on_time) mod.SetFeedback((value >> 1) & 7);
     return;
   }
   auto set = [&](Slot& s) {
@@ -213,7 +214,7 @@ void Chip::ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase) {
       s.block = (value >> 2) & 7;
       s.key = value & 0x20;
     }
-    s.Refresh(*tables_);
+    s.Refresh(*tables_, clock_.vibrato_pos);
   };
   if (on_time) set(car);
   if (modulator_on_time == on_time) set(mod);
@@ -223,34 +224,44 @@ void Chip::ComputeSample() {
   detail::SampleContext c;
   c.tables = tables_;
   c.step = tables_->step[StepPattern(clock_.odd, clock_.env_counter)].data();
-  c.am_att[0] = clock_.tremolo >> 4;
-  c.am_att[1] = clock_.tremolo >> 2;
-  c.vib_pos = clock_.vibrato_pos;
+  c.am_att[0] = 0;
+  c.am_att[1] = clock_.tremolo >> 4;
+  c.am_att[2] = clock_.tremolo >> 2;
 
-  // Channels 6-8 carriers reach the sum one sample late.
+  // Runs one channel and returns what it adds to the sum.
+  auto channel = [&c](Slot& mod, Slot& car) -> int32_t {
+    const int fb_in = ((mod.out1 + mod.out2) >> mod.fb_shift) & mod.fb_mask;
+    bool mod_muted;
+    const int32_t mod_out = mod.Run(c, fb_in, mod_muted);
+    mod.out2 = mod.out1;
+    mod.out1 = mod_out;
+    const int32_t fm = mod.additive ? 0 : 1023;
+    bool car_muted;
+    const int32_t car_out = car.Run(c, mod_out & fm, car_muted);
+    const int32_t heard_mod = (mod.additive && !mod_muted) ? mod_out : 0;
+    return heard_mod + (car_muted ? 0 : car_out);
+  };
+  // Carriers of channels 6-8 reach the sum one sample late; their
+  // modulators (when heard) do not.
   int32_t sum = delayed_;
+  for (int group = 0; group < 2; ++group) {
+    Slot* g = &slots_[group * 6];
+    sum += channel(g[0], g[3]) + channel(g[1], g[4]) + channel(g[2], g[5]);
+  }
   int32_t delayed = 0;
-  for (int group = 0; group < 3; ++group) {
-    Slot* mods = &slots_[group * 6];
-    for (int i = 0; i < 3; ++i) {
-      Slot& mod = mods[i];
-      Slot& car = mods[i + 3];
-      const int fb_in = mod.feedback ? ((mod.out1 + mod.out2) >> (9 - mod.feedback)) & 1023 : 0;
-      bool mod_muted;
-      const int32_t mod_out = mod.Run(c, fb_in, mod_muted);
-      mod.out2 = mod.out1;
-      mod.out1 = mod_out;
-      if (mod.additive && !mod_muted) sum += mod_out;
-      bool car_muted;
-      const int32_t car_out = car.Run(c, mod.additive ? 0 : (mod_out & 1023), car_muted);
-      if (!car_muted) {
-        if (group < 2) {
-          sum += car_out;
-        } else {
-          delayed += car_out;
-        }
-      }
-    }
+  Slot* g = &slots_[12];
+  for (int i = 0; i < 3; ++i) {
+    Slot& mod = g[i];
+    Slot& car = g[i + 3];
+    const int fb_in = ((mod.out1 + mod.out2) >> mod.fb_shift) & mod.fb_mask;
+    bool mod_muted;
+    const int32_t mod_out = mod.Run(c, fb_in, mod_muted);
+    mod.out2 = mod.out1;
+    mod.out1 = mod_out;
+    if (mod.additive && !mod_muted) sum += mod_out;
+    bool car_muted;
+    const int32_t car_out = car.Run(c, mod.additive ? 0 : (mod_out & 1023), car_muted);
+    if (!car_muted) delayed += car_out;
   }
   delayed_ = delayed;
   output_ = DacValue(sum);
@@ -260,7 +271,10 @@ void Chip::AdvanceClock() {
   clock_.odd = !clock_.odd;
   if (!clock_.odd && ++clock_.env_counter == kEnvCounterWrap) clock_.env_counter = 1;
   clock_.lfo_counter = (clock_.lfo_counter + 1) & 1023;
-  if (clock_.lfo_counter == 0) clock_.vibrato_pos = (clock_.vibrato_pos + 1) & 7;
+  if (clock_.lfo_counter == 0) {
+    clock_.vibrato_pos = (clock_.vibrato_pos + 1) & 7;
+    for (Slot& s : slots_) s.inc_now = s.inc[clock_.vibrato_pos];
+  }
   if ((clock_.lfo_counter & 63) == 1) {
     if (clock_.tremolo_rising) {
       if (++clock_.tremolo == kTremoloPeak) clock_.tremolo_rising = false;

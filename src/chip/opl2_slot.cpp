@@ -11,8 +11,9 @@ constexpr int kKslFactor[4] = {0, 2, 1, 4};  // KSL bits 7-6: 0, 3, 1.5, 6 dB/oc
 
 }  // namespace
 
-void Slot::Refresh(const Tables& t) {
-  am_mask = (reg20 & 0x80) ? 0xFFFF : 0;
+void Slot::Refresh(const Tables& t, int vib_pos) {
+  am_sel = (reg20 & 0x80) ? (am_deep ? 2 : 1) : 0;
+  wave = t.wave[waveform].data();
   const bool vib = reg20 & 0x40;
   egt = reg20 & 0x20;
   const bool ksr = reg20 & 0x10;
@@ -45,6 +46,7 @@ void Slot::Refresh(const Tables& t) {
     if (vib) f = offsets[v] >= 0 ? f + offsets[v] : (f + offsets[v]) & 1023;
     inc[v] = static_cast<uint32_t>((((f << block) >> 1) * m2) >> 1);
   }
+  inc_now = inc[vib_pos];
 
   parked = false;
 }

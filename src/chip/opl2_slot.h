@@ -16,8 +16,7 @@ enum class EgState : uint8_t { kAttack, kDecay, kSustain, kRelease };
 struct SampleContext {
   const Tables* tables;
   const uint8_t* step;  // step size per effective rate in this sample
-  int am_att[2];        // tremolo attenuation: [0] shallow, [1] deep
-  int vib_pos;          // vibrato position 0-7
+  int am_att[3];        // tremolo attenuation: none, shallow, deep
 };
 
 inline constexpr uint32_t kPhaseMask = (1u << 19) - 1;  // 19-bit phase accumulator
@@ -33,16 +32,21 @@ struct Slot {
   bool key = false;
   uint8_t feedback = 0;   // modulators only
   bool additive = false;  // modulators only
+  // Feedback input is ((out1 + out2) >> fb_shift) & fb_mask; mask 0 when off.
+  uint8_t fb_shift = 0;
+  uint16_t fb_mask = 0;
   bool am_deep = false, vib_deep = false, nts = false;
 
   // Derived from the registers by Refresh().
-  uint16_t am_mask = 0;  // 0xFFFF when tremolo is on
+  uint8_t am_sel = 0;  // index into SampleContext::am_att
+  const WaveEntry* wave = nullptr;
   bool egt = false;
   uint8_t rate_attack = 0, rate_decay = 0, rate_release = 0;
   uint8_t rate_now = 0;  // rate of the current state's step, 0 = hold
   uint8_t sustain_end = 0;
   uint16_t ksl_tl = 0;
   std::array<uint32_t, 8> inc{};  // phase increment per vibrato position
+  uint32_t inc_now = 0;           // inc at the current vibrato position
 
   // Running state.
   EgState state = EgState::kRelease;
@@ -56,7 +60,12 @@ struct Slot {
   int32_t out1 = 0, out2 = 0;  // last two outputs (modulator feedback)
 
   // Recomputes the derived values after a register change.
-  void Refresh(const Tables& t);
+  void Refresh(const Tables& t, int vib_pos);
+  void SetFeedback(int fb) {
+    feedback = static_cast<uint8_t>(fb);
+    fb_shift = static_cast<uint8_t>(fb ? 9 - fb : 0);
+    fb_mask = fb ? 1023 : 0;
+  }
 
   // Runs the slot for one sample with modulation input mod_in (0-1023) and
   // returns its output; `muted` tells whether it is left out of the sum.
@@ -70,15 +79,14 @@ struct Slot {
 };
 
 inline int32_t Slot::Run(const SampleContext& c, int mod_in, bool& muted) {
-  const Tables& t = *c.tables;
   const int index = static_cast<int>(phase >> 9);
   if (parked) {
     muted = true;
-    phase = (phase + inc[c.vib_pos]) & kPhaseMask;
+    phase = (phase + inc_now) & kPhaseMask;
     // Level 511 leaves magnitude 0: only the one's-complement sign remains.
-    return t.wave[waveform][(index + mod_in) & 1023].sign_mask;
+    return wave[(index + mod_in) & 1023].sign_mask;
   }
-  int e = level + ksl_tl + (c.am_att[am_deep] & am_mask);
+  int e = level + ksl_tl + c.am_att[am_sel];
   if (e > kMaxLevel) e = kMaxLevel;
   bool key_on = false;
   muted = false;
@@ -97,9 +105,9 @@ inline int32_t Slot::Run(const SampleContext& c, int mod_in, bool& muted) {
     }
   }
   if (key_on) phase = 0;
-  phase = (phase + inc[c.vib_pos]) & kPhaseMask;
-  const WaveEntry w = t.wave[waveform][(index + mod_in) & 1023];
-  return t.magnitude[w.att + 8 * e] ^ w.sign_mask;
+  phase = (phase + inc_now) & kPhaseMask;
+  const WaveEntry w = wave[(index + mod_in) & 1023];
+  return c.tables->magnitude[w.att + 8 * e] ^ w.sign_mask;
 }
 
 }  // namespace opl2::detail

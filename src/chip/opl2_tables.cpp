@@ -99,11 +99,6 @@ uint8_t ComputeStepSize(int rate, bool odd_sample, uint32_t env_counter) {
   }
 }
 
-int StepPattern(bool odd_sample, uint32_t env_counter) {
-  return ((odd_sample ? 14 : 0) + LowestSetBit(env_counter)) * 4 +
-         static_cast<int>(env_counter & 3);
-}
-
 const Tables& GetTables() {
   static const Tables tables = BuildTables();
   return tables;

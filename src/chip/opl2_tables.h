@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 
 namespace opl2 {
@@ -43,7 +44,11 @@ struct Tables {
 const Tables& GetTables();
 
 // Index into Tables::step for the current sample.
-int StepPattern(bool odd_sample, uint32_t env_counter);
+inline int StepPattern(bool odd_sample, uint32_t env_counter) {
+  const uint32_t low = env_counter & 0x1FFF;
+  const int z = low == 0 ? 13 : std::countr_zero(low);
+  return ((odd_sample ? 14 : 0) + z) * 4 + static_cast<int>(env_counter & 3);
+}
 
 // Builds the step size of one effective rate under one pattern, from the
 // envelope clock rules. Exposed so that the table can be checked.
