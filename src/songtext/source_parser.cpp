@@ -44,6 +44,9 @@ bool ParseHexByte(const std::string& t, uint8_t* out) {
   return true;
 }
 
+constexpr const char* kFieldList =
+    "mult, level, ksl, attack, decay, sustain, release, tremolo, vibrato, sustaining, ksr";
+
 bool IsName(const std::string& t) {
   if (t.empty() || !(std::isalpha(static_cast<unsigned char>(t[0])) || t[0] == '_')) return false;
   for (char c : t) {
@@ -308,7 +311,7 @@ class Parser {
           std::copy(b.begin(), b.end(), patch.begin());
         } else if (IsW(head, "modulator") || IsW(head, "mod") || IsW(head, "carrier") ||
                    IsW(head, "car")) {
-          OperatorFields(patch, head.text[0] == 'm' ? 0 : 1, head.pos.line);
+          OperatorFields(patch, head.text[0] == 'm' ? 0 : 1);
         } else if (IsW(head, "feedback")) {
           const int fb = Value(0, kFeedbackMax, "feedback");
           patch[8] = static_cast<uint8_t>((patch[8] & ~0x0E) | (fb << kFeedbackShift));
@@ -333,17 +336,20 @@ class Parser {
     }
   }
 
-  void OperatorFields(InstrumentPatch& patch, int op, int line) {
+  void OperatorFields(InstrumentPatch& patch, int op) {
     while (Peek().kind == Token::kWord) {
       const OperatorField* f = FindOperatorField(Peek().text);
       if (f == nullptr) {
-        // A word on the same line that is not a field is a mistake; on a
-        // later line it is the next statement.
-        if (Peek().pos.line == line) Fail(Peek(), "unknown operator field " + Show(Peek()));
-        return;
+        // The next statement of the instrument ends the list; any other
+        // word is a mistake.
+        const std::string& w = Peek().text;
+        if (w == "bytes" || w == "modulator" || w == "mod" || w == "carrier" || w == "car" ||
+            w == "feedback" || w == "connection") {
+          return;
+        }
+        Fail(Peek(), "unknown operator field " + Show(Peek()) + " (" + kFieldList + ")");
       }
       const Token& name = Next();
-      line = name.pos.line;
       int value = 1;
       if (IsP(Peek(), '=')) {
         Next();

@@ -63,7 +63,7 @@ TEST(RoundTrip, CompactSongsNeedNoOffsetsOrDataBlocks) {
   RandomSongs gen(42);
   for (int i = 0; i < 500; ++i) {
     const std::string text = songtext::Disassemble(gen.CompactSong());
-    ASSERT_EQ(text.find("layout"), std::string::npos) << text;
+    ASSERT_EQ(text.find("\nlayout "), std::string::npos) << text;
     ASSERT_EQ(text.find("data at"), std::string::npos) << text;
     ASSERT_NE(text.find("channel 8 {"), std::string::npos) << text;
   }
