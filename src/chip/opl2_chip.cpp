@@ -1,6 +1,7 @@
 #include "chip/opl2_chip.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "chip/opl2_dac.h"
 #include "chip/opl2_tables.h"
@@ -220,6 +221,28 @@ void Chip::ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase) {
   if (modulator_on_time == on_time) set(mod);
 }
 
+template <int kCh>
+inline void Chip::RunChannel(const detail::SampleContext& c, int32_t& sum, int32_t& delayed) {
+  Slot& mod = slots_[ModulatorPosition(kCh)];
+  Slot& car = slots_[CarrierPosition(kCh)];
+  const int fb_in = ((mod.out1 + mod.out2) >> mod.fb_shift) & mod.fb_mask;
+  bool mod_muted;
+  const int32_t mod_out = mod.Run(c, fb_in, mod_muted);
+  mod.out2 = mod.out1;
+  mod.out1 = mod_out;
+  if (mod.additive && !mod_muted) sum += mod_out;
+  bool car_muted;
+  const int32_t car_out = car.Run(c, mod.additive ? 0 : (mod_out & 1023), car_muted);
+  if (!car_muted) {
+    // Carriers of channels 6-8 reach the sum one sample late.
+    if constexpr (kCh < 6) {
+      sum += car_out;
+    } else {
+      delayed += car_out;
+    }
+  }
+}
+
 void Chip::ComputeSample() {
   detail::SampleContext c;
   c.tables = tables_;
@@ -228,41 +251,14 @@ void Chip::ComputeSample() {
   c.am_att[1] = clock_.tremolo >> 4;
   c.am_att[2] = clock_.tremolo >> 2;
 
-  // Runs one channel and returns what it adds to the sum.
-  auto channel = [&c](Slot& mod, Slot& car) -> int32_t {
-    const int fb_in = ((mod.out1 + mod.out2) >> mod.fb_shift) & mod.fb_mask;
-    bool mod_muted;
-    const int32_t mod_out = mod.Run(c, fb_in, mod_muted);
-    mod.out2 = mod.out1;
-    mod.out1 = mod_out;
-    const int32_t fm = mod.additive ? 0 : 1023;
-    bool car_muted;
-    const int32_t car_out = car.Run(c, mod_out & fm, car_muted);
-    const int32_t heard_mod = (mod.additive && !mod_muted) ? mod_out : 0;
-    return heard_mod + (car_muted ? 0 : car_out);
-  };
-  // Carriers of channels 6-8 reach the sum one sample late; their
-  // modulators (when heard) do not.
-  int32_t sum = delayed_;
-  for (int group = 0; group < 2; ++group) {
-    Slot* g = &slots_[group * 6];
-    sum += channel(g[0], g[3]) + channel(g[1], g[4]) + channel(g[2], g[5]);
-  }
+  // Every channel gets its own inlined copy of the slot code, so each slot
+  // has its own branch history.
+  int32_t sum = delayed_;  // channels 6-8 carriers from the previous sample
   int32_t delayed = 0;
-  Slot* g = &slots_[12];
-  for (int i = 0; i < 3; ++i) {
-    Slot& mod = g[i];
-    Slot& car = g[i + 3];
-    const int fb_in = ((mod.out1 + mod.out2) >> mod.fb_shift) & mod.fb_mask;
-    bool mod_muted;
-    const int32_t mod_out = mod.Run(c, fb_in, mod_muted);
-    mod.out2 = mod.out1;
-    mod.out1 = mod_out;
-    if (mod.additive && !mod_muted) sum += mod_out;
-    bool car_muted;
-    const int32_t car_out = car.Run(c, mod.additive ? 0 : (mod_out & 1023), car_muted);
-    if (!car_muted) delayed += car_out;
+  [&]<int... kCh>(std::integer_sequence<int, kCh...>) {
+    (RunChannel<kCh>(c, sum, delayed), ...);
   }
+  (std::make_integer_sequence<int, 9>{});
   delayed_ = delayed;
   output_ = DacValue(sum);
 }

@@ -94,6 +94,8 @@ class Chip {
   void ApplyOperator(int position, uint8_t base, uint8_t value);
   void ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase);
   void ComputeSample();
+  template <int kCh>
+  void RunChannel(const detail::SampleContext& c, int32_t& sum, int32_t& delayed);
   void Step();  // one sample: compute, advance the clocks, apply due writes
   void AdvanceClock();
   void TickTimers();
