@@ -64,10 +64,12 @@ std::vector<uint8_t> BuildCompact(const SourceModel& m, Diagnostics& diag) {
   for (int c = 0; c < kChannelCount; ++c) {
     const auto& ch = m.channels[static_cast<size_t>(c)];
     if (!ch) {
-      diag.Warning({1, 1}, "channel " + std::to_string(c) +
-                               " has no block: its empty track holds a low C for ever "
-                               "(write 'channel " +
-                               std::to_string(c) + " { end }' to keep it silent)");
+      // Only worth saying about a source that is otherwise fine.
+      if (diag.error_count() == 0)
+        diag.Warning({1, 1}, "channel " + std::to_string(c) +
+                                 " has no block: its empty track holds a low C for ever "
+                                 "(write 'channel " +
+                                 std::to_string(c) + " { end }' to keep it silent)");
     } else {
       if (ch->at) diag.Error(ch->pos, "'at' is only used with 'layout explicit'");
       tracks.insert(tracks.end(), ch->bytes.begin(), ch->bytes.end());

@@ -89,9 +89,18 @@ class Parser {
     throw Failed{};
   }
 
-  // After an error: skip the rest of the line, but not a closing brace.
+  // After an error: skip the rest of the line, and any block opened on it up
+  // to its closing brace, but not a brace that closes an enclosing block.
   void Recover(int line) {
-    while (Peek().kind != Token::kEnd && Peek().pos.line == line && !IsP(Peek(), '}')) Next();
+    int depth = 0;
+    while (Peek().kind != Token::kEnd && (Peek().pos.line == line || depth > 0)) {
+      if (IsP(Peek(), '{')) ++depth;
+      if (IsP(Peek(), '}')) {
+        if (depth == 0) return;
+        --depth;
+      }
+      Next();
+    }
   }
 
   void ExpectP(char c, const std::string& what) {
@@ -192,8 +201,24 @@ class Parser {
     field.pos = at.pos;
   }
 
+  static bool IsTopLevelWord(const Token& tok) {
+    static const char* const kWords[] = {"channel", "instrument", "data", "layout",
+                                         "bounds",  "bank_bound", "size", "bank",
+                                         "format",  "reserved",   "const"};
+    if (tok.kind != Token::kWord) return false;
+    for (const char* w : kWords) {
+      if (tok.text == w) return true;
+    }
+    return false;
+  }
+
   void Statement() {
     const Token head = Peek();
+    if (IsP(head, '}')) {
+      diag_.Error(head.pos, "'}' without a block to close");
+      Next();
+      return;
+    }
     try {
       if (head.kind != Token::kWord) Fail(head, "expected a statement, found " + Show(head));
       Next();
@@ -392,6 +417,11 @@ class Parser {
         diag_.Error(open.pos, "'{' is never closed by '}'");
         return;
       }
+      if (IsTopLevelWord(tok)) {
+        diag_.Error(open.pos, "'{' is never closed by '}' (line " + std::to_string(tok.pos.line) +
+                                  " starts a new '" + tok.text + "')");
+        return;
+      }
       const int line = tok.pos.line;
       try {
         Event(out, depth);
@@ -428,6 +458,10 @@ class Parser {
       out.insert(out.end(), {*code, u8(len)});
     } else if (LooksLikeNoteName(w)) {
       Fail(head, "'" + w + "' is not a note: octaves run from 0 to 7, and Cb and B# are not used");
+    } else if (w.size() <= 3 && std::isalpha(static_cast<unsigned char>(w[0])) &&
+               std::isdigit(static_cast<unsigned char>(w.back())) && w != "r") {
+      Fail(head,
+           "'" + w + "' is not a note name: a letter A..G, then # or b, then the octave 0..7");
     } else if (w == "r" || w == "rest") {
       const int len = Value(0, 255, "a rest length");
       out.insert(out.end(), {EV_REST, u8(len)});
