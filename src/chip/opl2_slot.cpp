@@ -66,6 +66,8 @@ void Slot::UpdateRateNow() {
       rate_now = rate_release;
       break;
   }
+  stop_at = state == EgState::kDecay ? sustain_end : 0xFF;
+  slow = key == (state == EgState::kRelease) || state == EgState::kAttack;
 }
 
 bool Slot::UpdateEnvelopeSlow(const SampleContext& c, bool& key_on) {

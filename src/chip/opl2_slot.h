@@ -43,6 +43,9 @@ struct Slot {
   bool egt = false;
   uint8_t rate_attack = 0, rate_decay = 0, rate_release = 0;
   uint8_t rate_now = 0;  // rate of the current state's step, 0 = hold
+  uint8_t stop_at = 0;   // level >> 4 that ends the current state (decay only)
+  // Key-on, key-off or attack pending: the envelope takes the slow path.
+  bool slow = false;
   uint8_t sustain_end = 0;
   uint16_t ksl_tl = 0;
   std::array<uint32_t, 8> inc{};  // phase increment per vibrato position
@@ -72,6 +75,7 @@ struct Slot {
   inline int32_t Run(const SampleContext& c, int mod_in, bool& muted);
 
  private:
+  // Sets the values that follow from the state and the key.
   void UpdateRateNow();
   // Envelope update for the rare cases: key-on, key-off, attack. Returns
   // whether the slot is muted in this sample.
@@ -90,14 +94,14 @@ inline int32_t Slot::Run(const SampleContext& c, int mod_in, bool& muted) {
   if (e > kMaxLevel) e = kMaxLevel;
   bool key_on = false;
   muted = false;
-  if (key == (state == EgState::kRelease) || state == EgState::kAttack) {
+  if (slow) {
     muted = UpdateEnvelopeSlow(c, key_on);
   } else {
     // Decay or sustain with the key held, or release with it off.
     if (level >= kSilentLevel) {
       level = kMaxLevel;
       muted = parked = true;
-    } else if (state == EgState::kDecay && (level >> 4) == sustain_end) {
+    } else if ((level >> 4) == stop_at) {
       state = EgState::kSustain;
       UpdateRateNow();
     } else {
