@@ -285,6 +285,7 @@ void Chip::TickTimers() {
   // (unless masked) when it passes 255, then reloads.
   ++timer_tick_;
   const uint8_t control = regs_[0x04];
+  if ((control & 3) == 0) return;
   for (int i = 0; i < 2; ++i) {
     const uint32_t period = i == 0 ? 4 : 16;
     if (!(control & (1 << i)) || timer_tick_ % period != 0) continue;

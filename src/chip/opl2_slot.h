@@ -21,46 +21,47 @@ struct SampleContext {
 
 inline constexpr uint32_t kPhaseMask = (1u << 19) - 1;  // 19-bit phase accumulator
 
-struct Slot {
+// The fields used every sample come first and share one cache line.
+struct alignas(64) Slot {
   static constexpr int kMaxLevel = 511;
   static constexpr int kSilentLevel = 504;  // from here on the slot is muted
+
+  // Running state.
+  uint32_t phase = 0;
+  uint32_t inc_now = 0;  // phase increment at the current vibrato position
+  const WaveEntry* wave = nullptr;
+  int32_t out1 = 0, out2 = 0;  // last two outputs (modulator feedback)
+  uint16_t level = kMaxLevel;
+  uint16_t ksl_tl = 0;  // key-scale attenuation + 4 x total level
+  EgState state = EgState::kRelease;
+  // Muted with nothing to do until a register changes: level 511 outside
+  // attack, no key-on pending. Its output is then just the wave's sign.
+  // Refresh() clears it; the next sample parks the slot again if it still
+  // has nothing to do.
+  bool parked = false;
+  // Key-on, key-off or attack pending: the envelope takes the slow path.
+  bool slow = false;
+  uint8_t rate_now = 0;   // rate of the current state's step, 0 = hold
+  uint8_t stop_at = 0;    // level >> 4 that ends the current state (decay only)
+  uint8_t am_sel = 0;     // index into SampleContext::am_att
+  bool additive = false;  // modulators only
+  // Feedback input is ((out1 + out2) >> fb_shift) & fb_mask; mask 0 when off.
+  uint8_t fb_shift = 0;
+  uint16_t fb_mask = 0;
 
   // Registers as this slot currently sees them.
   uint8_t reg20 = 0, reg40 = 0, reg60 = 0, reg80 = 0, waveform = 0;
   uint16_t fnum = 0;
   uint8_t block = 0;
   bool key = false;
-  uint8_t feedback = 0;   // modulators only
-  bool additive = false;  // modulators only
-  // Feedback input is ((out1 + out2) >> fb_shift) & fb_mask; mask 0 when off.
-  uint8_t fb_shift = 0;
-  uint16_t fb_mask = 0;
+  uint8_t feedback = 0;  // modulators only
   bool am_deep = false, vib_deep = false, nts = false;
 
   // Derived from the registers by Refresh().
-  uint8_t am_sel = 0;  // index into SampleContext::am_att
-  const WaveEntry* wave = nullptr;
   bool egt = false;
   uint8_t rate_attack = 0, rate_decay = 0, rate_release = 0;
-  uint8_t rate_now = 0;  // rate of the current state's step, 0 = hold
-  uint8_t stop_at = 0;   // level >> 4 that ends the current state (decay only)
-  // Key-on, key-off or attack pending: the envelope takes the slow path.
-  bool slow = false;
   uint8_t sustain_end = 0;
-  uint16_t ksl_tl = 0;
   std::array<uint32_t, 8> inc{};  // phase increment per vibrato position
-  uint32_t inc_now = 0;           // inc at the current vibrato position
-
-  // Running state.
-  EgState state = EgState::kRelease;
-  uint16_t level = kMaxLevel;
-  // Muted with nothing to do until a register changes: level 511 outside
-  // attack, no key-on pending. Its output is then just the wave's sign.
-  // Refresh() clears it; the next sample parks the slot again if it still
-  // has nothing to do.
-  bool parked = false;
-  uint32_t phase = 0;
-  int32_t out1 = 0, out2 = 0;  // last two outputs (modulator feedback)
 
   // Recomputes the derived values after a register change.
   void Refresh(const Tables& t, int vib_pos);
