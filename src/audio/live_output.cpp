@@ -17,8 +17,11 @@ constexpr int kNativeRate = 49'716;
 constexpr int64_t kLatencySamples = 2 * LiveOutput::kBufferSamples;
 // Re-anchor when the time line gets closer than this to the device, or
 // further ahead than this.
-constexpr int64_t kMinLead = LiveOutput::kBufferSamples / 2;
-constexpr int64_t kMaxLead = 4 * LiveOutput::kBufferSamples;
+constexpr int64_t kMinLead = LiveOutput::kBufferSamples / 4;
+constexpr int64_t kMaxLead = 6 * LiveOutput::kBufferSamples;
+// Sound servers take a while to start pulling samples; the time line is
+// anchored once the device has pulled this many.
+constexpr uint64_t kRunningSamples = 3 * LiveOutput::kBufferSamples;
 
 void FillCallback(void* self, Uint8* stream, int bytes) {
   static_cast<LiveOutput*>(self)->Fill(reinterpret_cast<int16_t*>(stream),
@@ -83,6 +86,10 @@ bool LiveOutput::Open() {
   }
   open_ = true;
   SDL_PauseAudioDevice(device_, 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (samples_played() < kRunningSamples && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
   return true;
 }
 
@@ -107,7 +114,20 @@ void LiveOutput::Close() {
 void LiveOutput::Anchor(uint64_t timeline_sample) {
   offset_ = static_cast<int64_t>(samples_played()) + kLatencySamples -
             static_cast<int64_t>(timeline_sample);
+  if (!anchored_) {
+    // The chip's own counters start where the song's time line starts, so
+    // the device plays exactly what a render of the song holds.
+    Push({static_cast<uint64_t>(std::max<int64_t>(offset_, 0)), 0, 0, true});
+  }
   anchored_ = true;
+}
+
+void LiveOutput::Push(const DeviceWrite& w) {
+  // A full queue means the audio thread is far behind; wait for it briefly
+  // rather than lose a write.
+  for (int tries = 0; !queue_.TryPush(w) && tries < 200; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 void LiveOutput::BeginTick(uint64_t opm_cycles) {
@@ -126,11 +146,7 @@ void LiveOutput::OnTimedWrite(const TimedWrite& write) {
   const int64_t at = static_cast<int64_t>(write.sample) + offset_;
   const uint64_t sample = static_cast<uint64_t>(std::max<int64_t>(at, 0));
   last_write_sample_ = std::max(last_write_sample_, sample);
-  // A full queue means the audio thread is far behind; wait for it briefly
-  // rather than lose a write.
-  for (int tries = 0; !queue_.TryPush({sample, write.reg, write.value}) && tries < 200; ++tries) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  Push({sample, write.reg, write.value});
 }
 
 void LiveOutput::Fill(int16_t* out, int count) {
@@ -139,7 +155,11 @@ void LiveOutput::Fill(int16_t* out, int count) {
   while (done < count) {
     const DeviceWrite* w;
     while ((w = queue_.Front()) != nullptr && w->sample <= pos) {
-      chip_.Write(w->reg, w->value);
+      if (w->reset) {
+        chip_.Reset();
+      } else {
+        chip_.Write(w->reg, w->value);
+      }
       queue_.Pop();
     }
     int n = count - done;

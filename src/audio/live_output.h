@@ -50,6 +50,7 @@ class LiveOutput : private TimedWriteSink {
  private:
   void OnTimedWrite(const TimedWrite& write) override;
   void Anchor(uint64_t timeline_sample);
+  void Push(const DeviceWrite& w);
 
   Chip chip_;
   BusTimeline timeline_;

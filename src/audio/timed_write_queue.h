@@ -15,6 +15,7 @@ struct DeviceWrite {
   uint64_t sample;  // device sample before which the write is applied
   uint8_t reg;
   uint8_t value;
+  bool reset = false;  // instead of a write: the chip comes out of reset here
 };
 
 class TimedWriteQueue {

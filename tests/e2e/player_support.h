@@ -1,0 +1,118 @@
+// Runs opl2play on a pseudo-terminal with a file as its sound device, and
+// compares what it played with a render of the same song.
+#pragma once
+
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "player/terminal_support.h"
+#include "tools/run_tool.h"
+
+namespace opl2::test {
+
+struct PtyPlayer {
+  pid_t pid = -1;
+  int master = -1;
+  termios before{};
+};
+
+// Starts `program args` on a new pty whose mode is the usual cooked one.
+inline PtyPlayer StartOnPty(const std::string& program, const std::vector<std::string>& args,
+                            const std::vector<std::string>& env) {
+  PtyPlayer p;
+  termios mode{};
+  cfmakeraw(&mode);
+  mode.c_iflag |= ICRNL | IXON;
+  mode.c_oflag |= OPOST | ONLCR;
+  mode.c_lflag |= ICANON | ECHO | ISIG | IEXTEN | ECHOE | ECHOK;
+  mode.c_cc[VINTR] = 3;
+  mode.c_cc[VMIN] = 1;
+  p.pid = forkpty(&p.master, nullptr, &mode, nullptr);
+  if (p.pid == 0) {
+    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  p.before = ModeOf(p.master);
+  return p;
+}
+
+// Waits for the process; the exit status, or nullopt after `timeout`.
+inline std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  return std::nullopt;
+}
+
+// Everything the pty has printed so far (non-blocking).
+inline std::string Drain(int fd) {
+  std::string out;
+  char buf[4096];
+  for (;;) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(fd, &set);
+    timeval tv{0, 0};
+    if (select(fd + 1, &set, nullptr, nullptr, &tv) <= 0) break;
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  return out;
+}
+
+inline std::vector<int16_t> ReadRawSamples(const std::string& path) {
+  const std::string bytes = ReadWholeFile(path);
+  std::vector<int16_t> s(bytes.size() / 2);
+  for (size_t i = 0; i < s.size(); ++i) {
+    s[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) |
+                                static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+  }
+  return s;
+}
+
+struct WindowMatch {
+  int identical = 0;
+  int compared = 0;
+};
+
+// Lines the two up at their first sound and compares 100 ms windows.
+inline WindowMatch CompareWindows(const std::vector<int16_t>& played,
+                                  const std::vector<int16_t>& rendered) {
+  constexpr size_t kWindow = 4972;
+  size_t a = 0, b = 0;
+  while (a < played.size() && played[a] == 0) ++a;
+  while (b < rendered.size() && rendered[b] == 0) ++b;
+  WindowMatch m;
+  for (; a + kWindow <= played.size() && b + kWindow <= rendered.size();
+       a += kWindow, b += kWindow) {
+    ++m.compared;
+    m.identical +=
+        std::equal(played.begin() + a, played.begin() + a + kWindow, rendered.begin() + b);
+  }
+  return m;
+}
+
+}  // namespace opl2::test

@@ -1,0 +1,188 @@
+// opl2play end to end: names, messages and exit codes; playing through a
+// file-backed sound device on a pseudo-terminal; shutdown by key and signal.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "engine/harness.h"
+#include "player_support.h"
+
+namespace opl2::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kPlayer = std::string(OPL2_BIN_DIR) + "/opl2play";
+
+class PlayerNames : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("opl2-play-" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  // Runs the player from dir_ with the given argument text (already quoted
+  // for the shell), key input from /dev/null.
+  ToolResult Play(const std::string& args) {
+    return RunCommand("cd '" + dir_.string() + "' && SDL_AUDIODRIVER=none timeout 10 " + kPlayer +
+                      " " + args);
+  }
+  fs::path dir_;
+};
+
+TEST_F(PlayerNames, MissingNamesAreReportedOnStdoutWithStatus0) {
+  struct Case {
+    const char* args;
+    const char* out;
+  } cases[] = {
+      {"", "does not exist, mister.\n"},
+      {"nosuch.song", "nosuch.songdoes not exist, mister.\n"},
+      {"'\"quoted.song\"'", "\"quoted.song\"does not exist, mister.\n"},
+      {"two words", "two wordsdoes not exist, mister.\n"},
+      {"'  lead.song'", "lead.songdoes not exist, mister.\n"},
+      {"'trail.song  '", "trail.song  does not exist, mister.\n"},
+      {"'*.nomatch'", "*.nomatchdoes not exist, mister.\n"},
+      {"\"$(printf 'x\\024')\"", "does not exist, mister.\n"},
+  };
+  for (const Case& c : cases) {
+    const ToolResult r = Play(c.args);
+    EXPECT_EQ(r.status, 0) << c.args;
+    EXPECT_EQ(r.out, c.out) << c.args;
+    EXPECT_EQ(r.err, "") << c.args;
+  }
+  // A 5,000-character name is refused whole, not cut.
+  const std::string longname(5000, 'n');
+  const ToolResult r = Play(longname);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, longname + "does not exist, mister.\n");
+}
+
+TEST_F(PlayerNames, NamesThatExistButCannotBeOpenedEndWithStatus1) {
+  fs::create_directory(dir_ / "adir");
+  std::ofstream(dir_ / "real.song") << "x";
+  for (const char* args : {"adir", "'real.s*'", "'real.so?g'"}) {
+    const ToolResult r = Play(args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_EQ(r.out, "") << args;
+    std::string name = args;
+    if (name.front() == '\'') name = name.substr(1, name.size() - 2);
+    EXPECT_EQ(r.err, "Can't open file " + name + "\n") << args;
+  }
+}
+
+std::string WriteSong(const fs::path& path, const Bytes& song) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(song.data()), static_cast<std::streamsize>(song.size()));
+  return path.string();
+}
+
+// A song that sounds all along: a looping tune on channel 0, with a slide.
+Bytes LoopingTune() {
+  return SongWithTrack0({0xFF, 0x01, 0xF6, 0x40, 0x06, 0x44, 0x06, 0x47, 0x06, 0xDA, 0x47, 0x50,
+                         0x08, 0x0F, 0x02, 0x80},
+                        {{1, {0x21, 0x21, 0x1A, 0x00, 0xF2, 0xF2, 0x45, 0x45, 0x0C}}});
+}
+
+TEST_F(PlayerNames, ANameWithBlanksAndAReadOnlySongPlay) {
+  const std::string song = WriteSong(dir_ / "a song.bin", LoopingTune());
+  chmod(song.c_str(), 0444);
+  // Standard input /dev/null: the first byte never comes, so the player
+  // plays until the signal.
+  const std::string cmd = "cd '" + dir_.string() + "' && (SDL_AUDIODRIVER=none " + kPlayer +
+                          " a song.bin </dev/null & p=$!; sleep 1; kill -TERM $p; wait $p)";
+  const ToolResult r = RunCommand(cmd);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+}
+
+class PlayerOnPty : public PlayerNames {
+ protected:
+  std::vector<std::string> Env() const {
+    return {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + (dir_ / "out.raw").string()};
+  }
+};
+
+TEST_F(PlayerOnPty, PlaysUntilAKeyAndSoundsLikeTheRender) {
+  const std::string song = WriteSong(dir_ / "tune.song", LoopingTune());
+  PtyPlayer p = StartOnPty(kPlayer, {song}, Env());
+  ASSERT_GT(p.pid, 0);
+  ASSERT_TRUE(WaitUntilRaw(p.master));
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  const auto pressed = std::chrono::steady_clock::now();
+  Send(p.master, "x");
+  const std::optional<int> status = WaitExit(p.pid, std::chrono::seconds(5));
+  const auto took = std::chrono::steady_clock::now() - pressed;
+  ASSERT_TRUE(status.has_value());
+  EXPECT_EQ(*status, 0);
+  EXPECT_LT(took, std::chrono::seconds(1));
+  EXPECT_TRUE(SameMode(ModeOf(p.master), p.before));
+  close(p.master);
+
+  const std::vector<int16_t> played = ReadRawSamples((dir_ / "out.raw").string());
+  const std::string wav = (dir_ / "render.wav").string();
+  ASSERT_EQ(
+      RunCommand(Tool("render " + song + " -o " + wav + " --rate native --seconds 10 --loops 1000"))
+          .status,
+      0);
+  SF_INFO info{};
+  SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
+  ASSERT_NE(f, nullptr);
+  std::vector<int16_t> rendered(static_cast<size_t>(info.frames));
+  sf_readf_short(f, rendered.data(), info.frames);
+  sf_close(f);
+
+  int peak = 0;
+  for (int16_t s : played) peak = std::max(peak, std::abs(static_cast<int>(s)));
+  EXPECT_GT(peak, 1000);
+  const WindowMatch m = CompareWindows(played, rendered);
+  std::printf("played %.2f s; identical 100 ms windows: %d of %d\n",
+              static_cast<double>(played.size()) / 49716.0, m.identical, m.compared);
+  EXPECT_GE(m.compared, 20);
+  // The device plays the render itself; only a re-anchor of the time line
+  // (a late timer) may shift a window.
+  EXPECT_GE(m.identical * 10, m.compared * 9);
+}
+
+TEST_F(PlayerOnPty, SignalsRunTheSameShutdown) {
+  const std::string song = WriteSong(dir_ / "tune.song", LoopingTune());
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    PtyPlayer p = StartOnPty(kPlayer, {song}, Env());
+    ASSERT_TRUE(WaitUntilRaw(p.master));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    kill(p.pid, sig);
+    const std::optional<int> status = WaitExit(p.pid, std::chrono::seconds(3));
+    ASSERT_TRUE(status.has_value()) << sig;
+    EXPECT_EQ(*status, 0) << sig;
+    EXPECT_TRUE(SameMode(ModeOf(p.master), p.before)) << sig;
+    close(p.master);
+  }
+}
+
+TEST_F(PlayerOnPty, WithoutTheTimerLibraryItWaitsSilentlyForTheKey) {
+  // A copy of the player with no timer library beside it.
+  const fs::path lonely = dir_ / "opl2play";
+  fs::copy_file(kPlayer, lonely);
+  const std::string song = WriteSong(dir_ / "tune.song", LoopingTune());
+  PtyPlayer p = StartOnPty(lonely.string(), {song}, Env());
+  ASSERT_TRUE(WaitUntilRaw(p.master));
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  Send(p.master, "\r");
+  const std::optional<int> status = WaitExit(p.pid, std::chrono::seconds(3));
+  ASSERT_TRUE(status.has_value());
+  EXPECT_EQ(*status, 0);
+  const std::string printed = Drain(p.master);
+  EXPECT_EQ(printed.find_first_not_of("\r\n"), std::string::npos) << printed;
+  close(p.master);
+  int peak = 0;
+  for (int16_t s : ReadRawSamples((dir_ / "out.raw").string())) {
+    peak = std::max(peak, std::abs(static_cast<int>(s)));
+  }
+  EXPECT_EQ(peak, 0);
+}
+
+}  // namespace
+}  // namespace opl2::test
