@@ -3,6 +3,7 @@
 #include <string>
 
 #include "song/song_format.h"
+#include "songtext/file_image.h"
 
 namespace opl2::songtext {
 namespace {
@@ -97,48 +98,6 @@ std::vector<uint8_t> BuildCompact(const SourceModel& m, Diagnostics& diag) {
   return out;
 }
 
-// A file image in which every byte may be set once, or again to the same value.
-class Image {
- public:
-  void Place(int at, const std::vector<uint8_t>& bytes, SourcePos pos, const std::string& what,
-             Diagnostics& diag) {
-    if (bytes.empty()) return;
-    const size_t end = static_cast<size_t>(at) + bytes.size();
-    if (end > value_.size()) {
-      value_.resize(end, -1);
-      owner_.resize(end);
-    }
-    for (size_t i = 0; i < bytes.size(); ++i) {
-      const size_t o = static_cast<size_t>(at) + i;
-      if (value_[o] >= 0 && value_[o] != bytes[i]) {
-        diag.Error(pos, what + " puts " + Hex(bytes[i]) + " at offset " + std::to_string(o) +
-                            ", where " + owner_[o].second + " (line " +
-                            std::to_string(owner_[o].first.line) + ") put " +
-                            Hex(static_cast<uint8_t>(value_[o])));
-        return;
-      }
-      value_[o] = bytes[i];
-      owner_[o] = {pos, what};
-    }
-  }
-  size_t extent() const { return value_.size(); }
-  std::vector<uint8_t> Bytes(size_t size) const {
-    std::vector<uint8_t> out(size, 0);
-    for (size_t i = 0; i < std::min(size, value_.size()); ++i) {
-      if (value_[i] >= 0) out[i] = static_cast<uint8_t>(value_[i]);
-    }
-    return out;
-  }
-
- private:
-  static std::string Hex(uint8_t b) {
-    const char* d = "0123456789ABCDEF";
-    return std::string{d[b >> 4], d[b & 15]};
-  }
-  std::vector<int> value_;
-  std::vector<std::pair<SourcePos, std::string>> owner_;
-};
-
 // Track bounds from the channels' offsets, when they lie end to end.
 std::array<int, kTrackBoundCount> DerivedBounds(const SourceModel& m, Diagnostics& diag) {
   std::array<int, kTrackBoundCount> b{};
@@ -171,7 +130,7 @@ std::array<int, kTrackBoundCount> DerivedBounds(const SourceModel& m, Diagnostic
 }
 
 std::vector<uint8_t> BuildExplicit(const SourceModel& m, Diagnostics& diag) {
-  Image image;
+  FileImage image;
   const std::array<int, kTrackBoundCount> bounds =
       m.bounds.value ? *m.bounds.value : DerivedBounds(m, diag);
   int bank_bound = 0;
@@ -225,7 +184,7 @@ std::vector<uint8_t> BuildRaw(const SourceModel& m, Diagnostics& diag) {
   for (const auto& ch : m.channels) {
     if (ch) diag.Error(ch->pos, "a raw file has no channels: write its bytes as data");
   }
-  Image image;
+  FileImage image;
   for (const PlacedBytes& d : m.data) image.Place(*d.at, d.bytes, d.pos, "a data block", diag);
   size_t size = image.extent();
   if (m.size.value) {
