@@ -50,7 +50,11 @@ class Chip {
   // of a chip that has just come out of reset (Clock's defaults).
   void Reset();
 
-  // Writes `value` to register `reg`.
+  // Writes `value` to register `reg`. Waveform writes (0xE0-0xF5) are
+  // dropped unless 0x01 bit 5 (WSE) is set at the time. The test bits of
+  // 0x01, CSM (0x08 bit 7) and rhythm mode (0xBD bits 5-0) have no effect.
+  // Channel indices 9-11 of the 0xA0/0xB0/0xC0 rows alias channels 0-2;
+  // 12-15, like unused operator offsets, select nothing.
   void Write(uint8_t reg, uint8_t value);
 
   // Computes one sample.
@@ -68,8 +72,9 @@ class Chip {
   // further sample is 0 until something is written.
   bool IsSilent() const;
 
-  // Replaces the global counters; for reproducing captures that start from
-  // other counter values. Call right after Reset() or between samples.
+  // Replaces the global counters used by the next sample the chip computes
+  // (the first Sample() after Reset() computes none, it only fills the
+  // latency); for reproducing captures that start from other values.
   void SetClock(const Clock& clock);
   Clock GetClock() const;
 

@@ -85,7 +85,7 @@ struct alignas(64) Slot {
 
 inline int32_t Slot::Run(const SampleContext& c, int mod_in, bool& muted) {
   const int index = static_cast<int>(phase >> 9);
-  if (parked) {
+  if (parked) [[unlikely]] {
     muted = true;
     phase = (phase + inc_now) & kPhaseMask;
     // Level 511 leaves magnitude 0: only the one's-complement sign remains.
@@ -95,14 +95,14 @@ inline int32_t Slot::Run(const SampleContext& c, int mod_in, bool& muted) {
   if (e > kMaxLevel) e = kMaxLevel;
   bool key_on = false;
   muted = false;
-  if (slow) {
+  if (slow) [[unlikely]] {
     muted = UpdateEnvelopeSlow(c, key_on);
   } else {
     // Decay or sustain with the key held, or release with it off.
-    if (level >= kSilentLevel) {
+    if (level >= kSilentLevel) [[unlikely]] {
       level = kMaxLevel;
       muted = parked = true;
-    } else if ((level >> 4) == stop_at) {
+    } else if ((level >> 4) == stop_at) [[unlikely]] {
       state = EgState::kSustain;
       UpdateRateNow();
     } else {
