@@ -4,6 +4,7 @@
 
 #include <pty.h>
 #include <signal.h>
+#include <sndfile.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/harness.h"
 #include "player/terminal_support.h"
 #include "tools/run_tool.h"
 
@@ -113,6 +115,29 @@ inline WindowMatch CompareWindows(const std::vector<int16_t>& played,
         std::equal(played.begin() + a, played.begin() + a + kWindow, rendered.begin() + b);
   }
   return m;
+}
+
+// A song that sounds all along: a looping tune on channel 0, with a slide.
+inline Bytes LoopingTune() {
+  return SongWithTrack0({0xFF, 0x01, 0xF6, 0x40, 0x06, 0x44, 0x06, 0x47, 0x06, 0xDA, 0x47, 0x50,
+                         0x08, 0x0F, 0x02, 0x80},
+                        {{1, {0x21, 0x21, 0x1A, 0x00, 0xF2, 0xF2, 0x45, 0x45, 0x0C}}});
+}
+
+// `opl2tool render` of the song at the chip's own rate, without the fade of
+// looping songs, through `wav`; empty when the render fails.
+inline std::vector<int16_t> RenderNative(const std::string& song, const std::string& wav) {
+  if (RunCommand(Tool("render " + song + " -o " + wav + " --rate native --seconds 10 --loops 1000"))
+          .status != 0) {
+    return {};
+  }
+  SF_INFO info{};
+  SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
+  if (f == nullptr) return {};
+  std::vector<int16_t> samples(static_cast<size_t>(info.frames));
+  sf_readf_short(f, samples.data(), info.frames);
+  sf_close(f);
+  return samples;
 }
 
 }  // namespace opl2::test

@@ -80,13 +80,6 @@ std::string WriteSong(const fs::path& path, const Bytes& song) {
   return path.string();
 }
 
-// A song that sounds all along: a looping tune on channel 0, with a slide.
-Bytes LoopingTune() {
-  return SongWithTrack0({0xFF, 0x01, 0xF6, 0x40, 0x06, 0x44, 0x06, 0x47, 0x06, 0xDA, 0x47, 0x50,
-                         0x08, 0x0F, 0x02, 0x80},
-                        {{1, {0x21, 0x21, 0x1A, 0x00, 0xF2, 0xF2, 0x45, 0x45, 0x0C}}});
-}
-
 TEST_F(PlayerNames, ANameWithBlanksAndAReadOnlySongPlay) {
   const std::string song = WriteSong(dir_ / "a song.bin", LoopingTune());
   chmod(song.c_str(), 0444);
@@ -123,17 +116,8 @@ TEST_F(PlayerOnPty, PlaysUntilAKeyAndSoundsLikeTheRender) {
   close(p.master);
 
   const std::vector<int16_t> played = ReadRawSamples((dir_ / "out.raw").string());
-  const std::string wav = (dir_ / "render.wav").string();
-  ASSERT_EQ(
-      RunCommand(Tool("render " + song + " -o " + wav + " --rate native --seconds 10 --loops 1000"))
-          .status,
-      0);
-  SF_INFO info{};
-  SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
-  ASSERT_NE(f, nullptr);
-  std::vector<int16_t> rendered(static_cast<size_t>(info.frames));
-  sf_readf_short(f, rendered.data(), info.frames);
-  sf_close(f);
+  const std::vector<int16_t> rendered = RenderNative(song, (dir_ / "render.wav").string());
+  ASSERT_FALSE(rendered.empty());
 
   int peak = 0;
   for (int16_t s : played) peak = std::max(peak, std::abs(static_cast<int>(s)));

@@ -98,10 +98,7 @@ TEST(PlayerThroughPulseAudio, RecordedSoundMatchesTheRender) {
 
   const std::string song = (dir / "tune.song").string();
   {
-    const Bytes bytes =
-        SongWithTrack0({0xFF, 0x01, 0xF6, 0x40, 0x06, 0x44, 0x06, 0x47, 0x06, 0xDA, 0x47, 0x50,
-                        0x08, 0x0F, 0x02, 0x80},
-                       {{1, {0x21, 0x21, 0x1A, 0x00, 0xF2, 0xF2, 0x45, 0x45, 0x0C}}});
+    const Bytes bytes = LoopingTune();
     std::ofstream(song, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
@@ -131,18 +128,8 @@ TEST(PlayerThroughPulseAudio, RecordedSoundMatchesTheRender) {
   }
   RunCommand(env + "pactl exit");
 
-  const std::string wav = (dir / "render.wav").string();
-  ASSERT_EQ(
-      RunCommand(Tool("render " + song + " -o " + wav + " --rate native --seconds 10 --loops 1000"))
-          .status,
-      0);
-  SF_INFO info{};
-  SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
-  ASSERT_NE(f, nullptr);
-  std::vector<int16_t> rendered(static_cast<size_t>(info.frames));
-  sf_readf_short(f, rendered.data(), info.frames);
-  sf_close(f);
-
+  const std::vector<int16_t> rendered = RenderNative(song, (dir / "render.wav").string());
+  ASSERT_FALSE(rendered.empty());
   const std::vector<int16_t> recorded = ReadRawSamples(recording);
   const Placement p = PlaceWindows(recorded, rendered);
   std::printf("recorded %.2f s; 100 ms windows with sound found in the render: %d of %d\n",
