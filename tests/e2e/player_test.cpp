@@ -4,6 +4,7 @@
 #include <sndfile.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -90,6 +91,19 @@ TEST_F(PlayerNames, ANameWithBlanksAndAReadOnlySongPlay) {
   const ToolResult r = RunCommand(cmd);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
+}
+
+TEST_F(PlayerNames, RefusedHardwarePortsEndWithOneLineAndStatus1) {
+  const std::string song = WriteSong(dir_ / "tune.song", LoopingTune());
+  // Without root and CAP_SYS_RAWIO the kernel refuses the ports.
+  const std::string drop =
+      getuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all " : "";
+  const ToolResult r =
+      RunCommand("OPL2PLAY_PORT=hardware timeout 10 " + drop + kPlayer + " " + song);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.rfind("opl2play: no access to the OPL2 ports 0x388-0x389", 0), 0u) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
 }
 
 class PlayerOnPty : public PlayerNames {
