@@ -91,8 +91,9 @@ inline int32_t Slot::Run(const SampleContext& c, int mod_in, bool& muted) {
     // Level 511 leaves magnitude 0: only the one's-complement sign remains.
     return wave[(index + mod_in) & 1023].sign_mask;
   }
-  int e = level + ksl_tl + c.am_att[am_sel];
-  if (e > kMaxLevel) e = kMaxLevel;
+  // Envelope output before this sample's update. The chip caps it at 511;
+  // anything from 384 on is silent anyway, which the table reproduces.
+  const int e = level + ksl_tl + c.am_att[am_sel];
   bool key_on = false;
   muted = false;
   if (slow) [[unlikely]] {

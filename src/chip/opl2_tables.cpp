@@ -31,7 +31,7 @@ Tables BuildTables() {
     t.log_sin[i] = static_cast<uint16_t>(std::lround(-std::log2(s) * 256.0));
     t.exp[i] = static_cast<uint16_t>(std::lround((std::exp2(i / 256.0) - 1.0) * 1024.0));
   }
-  for (int a = 0; a < 8192; ++a) {
+  for (int a = 0; a < kMagnitudeSize; ++a) {
     const int clamped = a > 4095 ? 4095 : a;
     t.magnitude[a] =
         static_cast<int16_t>(((1024 + t.exp[255 - (clamped & 255)]) * 2) >> (clamped >> 8));

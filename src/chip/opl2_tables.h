@@ -20,6 +20,11 @@ struct WaveEntry {
 // Attenuation large enough that the exponent stage yields magnitude 0.
 inline constexpr uint16_t kSilentAtt = 4095;
 
+inline constexpr int kMagnitudeSize = 4096 + 8 * 1024;
+// Largest unclamped envelope output: level, KSL at 6 dB/oct, TL, deep tremolo.
+inline constexpr int kMaxEnvelopeSum = 511 + 4 * 56 + 4 * 63 + 26;
+static_assert(kMagnitudeSize > 4095 + 8 * kMaxEnvelopeSum);
+
 // Number of envelope clock patterns: sample parity x lowest set bit of the
 // envelope counter (0-12, 13 = none) x the counter's two low bits.
 inline constexpr int kStepPatterns = 2 * 14 * 4;
@@ -27,9 +32,11 @@ inline constexpr int kStepPatterns = 2 * 14 * 4;
 struct Tables {
   std::array<uint16_t, 256> log_sin;  // quarter sine, 256 units per octave
   std::array<uint16_t, 256> exp;      // (2^(j/256) - 1) * 1024
-  // Magnitude for a total attenuation a = log-sin + 8 * envelope. Indices up
-  // to 8191 are valid; everything from 3072 on is 0, so no clamp is needed.
-  std::array<int16_t, 8192> magnitude;
+  // Magnitude for a total attenuation a = log-sin + 8 * envelope output.
+  // Everything from 3072 on is 0, and the table reaches far enough that the
+  // envelope sum needs no clamp to 511 (level 511 + KSL 224 + TL 252 +
+  // tremolo 26 = 1013, times 8, plus the largest attenuation 4095).
+  std::array<int16_t, kMagnitudeSize> magnitude;
   // Waveform lookups, indexed [waveform][phase index 0-1023].
   std::array<std::array<WaveEntry, 1024>, 4> wave;
   // Twice the frequency multiple, indexed by MULT.
