@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 
 #include "songtext/assembler.h"
@@ -147,6 +149,51 @@ TEST(SourceErrors, TheToolReportsAllAndKeepsTheOldSong) {
   const ToolResult ls = RunCommand("ls " + std::string(dir));
   EXPECT_EQ(ls.out, "bad.opl2s\nout.song\n");
   RunCommand("rm -r " + std::string(dir));
+}
+
+}  // namespace
+}  // namespace opl2::test
+
+namespace opl2::test {
+namespace {
+
+// Damaged sources never crash the assembler, and every message points into
+// the source.
+TEST(SourceErrors, MangledSourcesGetMessagesThatPointIntoThem) {
+  const std::string examples = std::string(OPL2_TEST_DATA_DIR) + "/../../examples/";
+  const std::string demo = ReadWholeFile(examples + "demo.opl2s");
+  ASSERT_FALSE(demo.empty());
+  const std::string junk = "{}[]()=+-*/;#,@ \n0123456789xABCDEFGb_";
+  std::mt19937 rng(99);
+  int with_errors = 0;
+  for (int i = 0; i < 1500; ++i) {
+    std::string text = demo;
+    for (int n = std::uniform_int_distribution<int>(1, 8)(rng); n > 0; --n) {
+      const size_t at = std::uniform_int_distribution<size_t>(0, text.size() - 1)(rng);
+      switch (std::uniform_int_distribution<int>(0, 2)(rng)) {
+        case 0:
+          text.erase(at, std::uniform_int_distribution<size_t>(1, 12)(rng));
+          break;
+        case 1:
+          text.insert(at, 1, junk[std::uniform_int_distribution<size_t>(0, junk.size() - 1)(rng)]);
+          break;
+        default:
+          text[at] = junk[std::uniform_int_distribution<size_t>(0, junk.size() - 1)(rng)];
+          break;
+      }
+      if (text.empty()) text = " ";
+    }
+    const songtext::AssembleResult r = songtext::Assemble(text);
+    const int lines = static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1;
+    for (const songtext::Diagnostic& d : r.diagnostics.list()) {
+      ASSERT_GE(d.pos.line, 1);
+      ASSERT_LE(d.pos.line, lines) << d.message;
+      ASSERT_GE(d.pos.column, 1);
+      ASSERT_FALSE(d.message.empty());
+    }
+    if (!r.ok()) ++with_errors;
+  }
+  EXPECT_GT(with_errors, 750);  // most mangled sources are wrong, and said to be
 }
 
 }  // namespace
