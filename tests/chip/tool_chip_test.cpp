@@ -1,0 +1,77 @@
+// opl2tool chip end to end: file in, raw samples out, errors with line
+// numbers. Needs the opl2tool binary of the same build.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "chip/chip_test_util.h"
+
+namespace opl2 {
+namespace {
+
+std::string Tool() {
+  return std::string(OPL2_BIN_DIR) + "/opl2tool";
+}
+
+struct Result {
+  int status = -1;
+  std::string err;
+};
+
+// Runs a shell command line, capturing standard error.
+Result Shell(const std::string& cmd) {
+  const std::string err_path = ::testing::TempDir() + "chip_tool_err.txt";
+  Result r;
+  const int raw = std::system((cmd + " 2>" + err_path).c_str());
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.err = testing::ReadFile(err_path);
+  return r;
+}
+
+class ToolChip : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (access(Tool().c_str(), X_OK) != 0) GTEST_SKIP() << "opl2tool not built";
+  }
+  std::string Temp(const std::string& name) { return ::testing::TempDir() + name; }
+};
+
+TEST_F(ToolChip, WritesTheRenderAsLittleEndianSamples) {
+  const std::string regs = testing::ReferenceDir() + "/s09_all9_chords.regs";
+  const std::string out = Temp("chip_tool_out.s16");
+  const Result r = Shell(Tool() + " chip " + regs + " -o " + out);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<int16_t> ours = RenderRegStream(testing::LoadStream(regs));
+  EXPECT_EQ(testing::ReadS16(out), ours);
+  EXPECT_EQ(testing::ReadFile(out).size(), 2 * ours.size());
+}
+
+TEST_F(ToolChip, ReportsBadInputAndUsage) {
+  const std::string bad = Temp("chip_tool_bad.regs");
+  std::ofstream(bad) << "# fine\nw 20 01\ns 3\nw 2 01\n";
+  Result r = Shell(Tool() + " chip " + bad + " -o " + Temp("chip_tool_bad.s16"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("line 4:"), std::string::npos) << r.err;
+
+  r = Shell(Tool() + " chip " + Temp("no_such_stream.regs") + " -o " + Temp("x.s16"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;
+
+  r = Shell(Tool() + " chip " + bad);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("-o"), std::string::npos) << r.err;
+
+  r = Shell(Tool() + " chip --frobnicate");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("unknown option"), std::string::npos) << r.err;
+
+  EXPECT_EQ(Shell(Tool() + " chip --help >/dev/null").status, 0);
+}
+
+}  // namespace
+}  // namespace opl2
