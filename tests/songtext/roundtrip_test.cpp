@@ -24,8 +24,7 @@ std::string Hex(const Bytes& b) {
   return s;
 }
 
-// Checks the round trip and that the text is stable: disassembling the
-// reassembled bytes gives the same text.
+// The text of `file` assembles without an error into `file` itself.
 void ExpectRoundTrip(const Bytes& file, const std::string& what) {
   const std::string text = songtext::Disassemble(file);
   const songtext::AssembleResult r = songtext::Assemble(text);
