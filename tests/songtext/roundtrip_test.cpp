@@ -79,6 +79,22 @@ TEST(RoundTrip, EdgeFiles) {
   big[0] = 2;
   ExpectRoundTrip(big, "bounds past the end");
   RandomSongs gen(7);
+  // Track 0 from offset 1: it reads the header's own bytes.
+  Bytes over_header = gen.CompactSong();
+  over_header[1] = 0;
+  over_header[2] = 0;
+  ExpectRoundTrip(over_header, "a track over the header");
+  // The longest track: bounds 0 and 65535, the whole file after byte 0.
+  Bytes longest(65536 + 11);
+  for (uint8_t& b : longest) b = gen.Byte();
+  longest[0] = 2;
+  longest[1] = 0;
+  longest[2] = 0;
+  for (int k = 1; k < 10; ++k) {
+    longest[static_cast<size_t>(1 + 2 * k)] = 0xFF;
+    longest[static_cast<size_t>(2 + 2 * k)] = 0xFF;
+  }
+  ExpectRoundTrip(longest, "a 65535-byte track");
   Bytes long_track = gen.CompactSong();
   for (int i = 0; i < 3000; ++i) long_track.push_back(gen.Byte());  // bytes after the bank
   ExpectRoundTrip(long_track, "trailing bytes");
