@@ -12,6 +12,8 @@ namespace opl2::songtext {
 namespace {
 
 constexpr int kBytesPerDataLine = 16;
+// Rows of a track share a line until it is this long.
+constexpr size_t kRowsLineWidth = 56;
 
 std::string Hex(int b) {
   const char* d = "0123456789ABCDEF";
@@ -198,10 +200,22 @@ class Writer {
     const std::vector<TrackEvent> events = SplitTrack(bytes);
     const std::vector<int> partner = PairLoops(events);
     int indent = 1;
+    // Events of the current row, and rows waiting to fill a line.
     std::string row;
-    auto flush = [&] {
-      if (!row.empty()) Line(indent, row);
+    std::string line;
+    auto end_row = [&] {
+      if (!line.empty() && !row.empty()) line += "  ";
+      line += row;
       row.clear();
+      if (line.size() >= kRowsLineWidth) {
+        Line(indent, line);
+        line.clear();
+      }
+    };
+    auto flush = [&] {
+      end_row();
+      if (!line.empty()) Line(indent, line);
+      line.clear();
     };
     auto add = [&](const std::string& text) { row += (row.empty() ? "" : " ") + text; };
     for (size_t i = 0; i < events.size(); ++i) {
@@ -225,15 +239,15 @@ class Writer {
           continue;
         case EventForm::kNote:
           add(NoteName(e.code) + " " + len(0));
-          flush();
+          end_row();
           continue;
         case EventForm::kRest:
           add("r " + len(0));
-          flush();
+          end_row();
           continue;
         case EventForm::kSlide:
           add("slide " + NoteName(e.op[0]) + " " + NoteName(e.op[1]) + " " + len(2));
-          flush();
+          end_row();
           continue;
         case EventForm::kEnd:
           add("end");
