@@ -73,6 +73,16 @@ TEST_F(PlayerNames, NamesThatExistButCannotBeOpenedEndWithStatus1) {
     if (name.front() == '\'') name = name.substr(1, name.size() - 2);
     EXPECT_EQ(r.err, "Can't open file " + name + "\n") << args;
   }
+  // A file its reader may not read (root reads everything: run as nobody).
+  std::ofstream(dir_ / "secret.song") << "x";
+  fs::permissions(dir_ / "secret.song", fs::perms::none);
+  const std::string drop =
+      getuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all " : "";
+  const ToolResult r = RunCommand("cd '" + dir_.string() + "' && SDL_AUDIODRIVER=none timeout 10 " +
+                                  drop + kPlayer + " secret.song");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Can't open file secret.song\n");
 }
 
 std::string WriteSong(const fs::path& path, const Bytes& song) {
