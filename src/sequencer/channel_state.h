@@ -76,6 +76,12 @@ struct Engine {
   int32_t bank_record_seen = 0;
 };
 
+// Adds 1 to a 32-bit counter, wrapping from the largest value to the
+// smallest: a channel held on a length of 0 counts for ever.
+inline void CountUp(int32_t& counter) {
+  counter = static_cast<int32_t>(static_cast<uint32_t>(counter) + 1u);
+}
+
 // Puts every channel at the start of its track (called once per song load).
 void ResetChannelState(Engine& engine);
 

@@ -78,7 +78,7 @@ void LoopStart(Engine& engine, int channel) {
 void LoopEnd(Engine& engine, int channel) {
   ChannelState& ch = engine.channels[channel];
   const int d = ch.loop_depth;
-  ++ch.loop_count[d];
+  CountUp(ch.loop_count[d]);
   ch.loop_limit = PeekOperand(engine, channel);
   if (ch.loop_count[d] < ch.loop_limit) {
     ch.read_pos = ch.loop_start[d];

@@ -20,7 +20,7 @@ void SequencerTick(Engine& engine) {
   for (int c = 0; c < kChannelCount; ++c) {
     ChannelState& ch = engine.channels[c];
     if (ch.active != 1) continue;
-    ++ch.tick_count;
+    CountUp(ch.tick_count);
     if (ch.tick_count == static_cast<int32_t>(ch.step_ticks)) {
       ch.tick_count = 0;
       StepChannel(engine, c);

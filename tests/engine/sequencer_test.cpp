@@ -147,6 +147,14 @@ TEST_F(Channel0, LengthZeroNeverAdvances) {
   EXPECT_EQ(h.ch(0).read_pos, 2);
 }
 
+TEST_F(Channel0, LengthZeroCountsPastTheLargestCountWithoutStepping) {
+  Play({0x40, 0x00, 0x41, 0x01, 0x80});
+  h.ch(0).tick_count = INT32_MAX - 1;
+  h.Tick(3);
+  EXPECT_EQ(h.ch(0).tick_count, INT32_MIN + 1);
+  EXPECT_EQ(h.ch(0).read_pos, 2);
+}
+
 TEST_F(Channel0, EmptyTrackReadsNoteZeroWithLengthZero) {
   std::array<Bytes, kChannelCount> tracks;
   tracks.fill(Bytes{0x80});
