@@ -36,6 +36,7 @@ LoadResult SongRenderer::Start(const char* song_file_name) {
 }
 
 void SongRenderer::OnTimedWrite(const TimedWrite& write) {
+  if (observer_ != nullptr) observer_->OnWrite(write);
   if (pending_head_ == pending_.size()) {
     pending_.clear();
     pending_head_ = 0;
@@ -71,7 +72,26 @@ void SongRenderer::CheckEnd() {
     }
   } else if (LoopsDone()) {
     fade_start_ = position_;
+    fade_clock_ = tick_clock_;
     end_sample_ = position_ + fade_length_;
+  }
+}
+
+RenderEnd SongRenderer::end_reason() const {
+  if (!started_ || position_ < std::min(max_samples_, end_sample_)) return RenderEnd::kNotEnded;
+  if (fade_start_ != UINT64_MAX) return RenderEnd::kLoopsDone;
+  if (end_sample_ <= max_samples_) return RenderEnd::kChannelsStopped;
+  return RenderEnd::kCap;
+}
+
+uint64_t SongRenderer::end_clock() const {
+  switch (end_reason()) {
+    case RenderEnd::kLoopsDone:
+      return fade_clock_;
+    case RenderEnd::kChannelsStopped:
+      return end_sample_ * kMasterClocksPerSample;
+    default:
+      return std::min(max_samples_, position_) * kMasterClocksPerSample;
   }
 }
 
@@ -88,6 +108,8 @@ size_t SongRenderer::Render(int16_t* out, size_t max) {
         next_tick_sample_ = UINT64_MAX;  // never armed: no tick will come
       } else {
         timeline_.BeginTick(timer_.elapsed());
+        tick_clock_ = timeline_.cursor();
+        if (observer_ != nullptr) observer_->BeforeTick(*engine_, tick_clock_);
         TimerTick(*engine_);
         next_tick_sample_ = TickStartClock(timer_.next_elapsed()) / kMasterClocksPerSample + 1;
         CheckEnd();

@@ -23,6 +23,25 @@ namespace opl2 {
 
 inline constexpr double kNativeSampleRate = static_cast<double>(kMasterClockHz) / 72.0;
 
+// Watches a render from inside, for tools that record what the engine does.
+class RenderObserver {
+ public:
+  virtual ~RenderObserver() = default;
+  // Before each tick runs: the engine as the tick will find it, and the
+  // master clock of the tick's first write.
+  virtual void BeforeTick(const Engine& engine, uint64_t first_write_clock) = 0;
+  // Every register write, start-up included, in time order.
+  virtual void OnWrite(const TimedWrite& write) = 0;
+};
+
+// Why a render ended.
+enum class RenderEnd {
+  kNotEnded,
+  kChannelsStopped,  // every channel stopped, then half a second of silence
+  kLoopsDone,        // every running channel jumped back `loops` times
+  kCap,              // max_seconds reached first
+};
+
 struct RenderOptions {
   double max_seconds = 600;
   int loops = 2;
@@ -34,6 +53,9 @@ class SongRenderer : private TimedWriteSink {
   explicit SongRenderer(const RenderOptions& options);
   ~SongRenderer() override;
 
+  // Set before Start() to see every write from the start on.
+  void set_observer(RenderObserver* observer) { observer_ = observer; }
+
   // Resets the chip and starts the song, as the player does.
   LoadResult Start(const char* song_file_name);
 
@@ -44,6 +66,12 @@ class SongRenderer : private TimedWriteSink {
   // Samples the render will have at most (the cap).
   uint64_t max_samples() const { return max_samples_; }
   const Engine& engine() const { return *engine_; }
+
+  // Once Render() has returned 0: why the render ended, and the master clock
+  // at which the song's sound ends before any fade (the first write of the
+  // tick that finished the loops, else the end of the last sample).
+  RenderEnd end_reason() const;
+  uint64_t end_clock() const;
 
  private:
   void OnTimedWrite(const TimedWrite& write) override;
@@ -66,7 +94,10 @@ class SongRenderer : private TimedWriteSink {
   uint64_t end_sample_ = UINT64_MAX;  // set once the end is known
   uint64_t fade_start_ = UINT64_MAX;
   uint64_t fade_length_ = 0;
+  uint64_t tick_clock_ = 0;  // first write clock of the tick being run
+  uint64_t fade_clock_ = 0;  // that clock for the tick that finished the loops
   bool started_ = false;
+  RenderObserver* observer_ = nullptr;
 };
 
 }  // namespace opl2

@@ -18,5 +18,6 @@ int RunKeys(int argc, char** argv);
 int RunAsm(int argc, char** argv);
 int RunDisasm(int argc, char** argv);
 int RunInfo(int argc, char** argv);
+int RunVgm(int argc, char** argv);
 
 }  // namespace opl2tool

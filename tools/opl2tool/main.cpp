@@ -19,6 +19,8 @@ constexpr Command kCommands[] = {
     {"info", "SONG [--json]", "show a song's layout, tracks, instruments and duration", RunInfo},
     {"chip", "STREAM.regs -o OUT.s16",
      "render a register stream on the emulated chip to raw 16-bit samples", RunChip},
+    {"vgm", "SONG -o OUT.vgm [--loops N] [--seconds S] [--title T ...] | --check FILE",
+     "export a song as a VGM log of its chip writes; check a VGM file", RunVgm},
 };
 
 void PrintUsage(std::FILE* out) {

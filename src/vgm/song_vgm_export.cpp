@@ -1,0 +1,56 @@
+#include "vgm/song_vgm_export.h"
+
+namespace opl2::vgm {
+namespace {
+
+RenderOptions RenderOptionsFor(const VgmExportOptions& options) {
+  RenderOptions r;
+  r.loops = options.loops;
+  r.max_seconds = options.max_seconds;
+  r.fade_seconds = 0;  // a log of writes cannot fade: it ends where the fade would start
+  return r;
+}
+
+}  // namespace
+
+SongVgmExporter::SongVgmExporter(const VgmExportOptions& options)
+    : renderer_(RenderOptionsFor(options)) {
+  renderer_.set_observer(this);
+}
+
+LoadResult SongVgmExporter::Start(const char* song_file_name) {
+  song_file_name_ = song_file_name;
+  return renderer_.Start(song_file_name);
+}
+
+bool SongVgmExporter::Advance(size_t samples) {
+  scratch_.resize(samples);
+  return renderer_.Render(scratch_.data(), samples) > 0;
+}
+
+double SongVgmExporter::seconds_played() const {
+  return static_cast<double>(renderer_.samples_rendered()) / kNativeSampleRate;
+}
+
+void SongVgmExporter::BeforeTick(const Engine& engine, uint64_t first_write_clock) {
+  loop_finder_.BeforeTick(engine, {ticks_, first_write_clock, writer_.write_count()});
+  ++ticks_;
+}
+
+void SongVgmExporter::OnWrite(const TimedWrite& write) {
+  writer_.AddWrite(write.clock, write.reg, write.value);
+}
+
+bool SongVgmExporter::Finish(const Gd3Tag& tag, VgmImage* image, std::string* error) {
+  loop_.reset();
+  if (renderer_.end_reason() == RenderEnd::kLoopsDone) {
+    if (const std::optional<TickMark> start =
+            loop_finder_.Find(renderer_.engine(), song_file_name_.c_str())) {
+      loop_ = LoopStart{start->first_write, start->clock};
+      loop_tick_ = start->tick;
+    }
+  }
+  return writer_.Finish(renderer_.end_clock(), loop_, tag, image, error);
+}
+
+}  // namespace opl2::vgm

@@ -1,0 +1,54 @@
+// The parts of the VGM log format this project writes and reads: the header
+// layout, the command bytes, and the 44,100 Hz sample clock of its waits.
+#pragma once
+
+#include <cstdint>
+
+namespace opl2::vgm {
+
+inline constexpr uint32_t kVersion151 = 0x151;  // BCD
+inline constexpr uint32_t kLowestVersion = 0x100;
+inline constexpr uint32_t kHighestVersion = 0x171;
+
+inline constexpr uint32_t kSampleRate = 44'100;
+inline constexpr uint32_t kYm3812Clock = 3'579'545;
+// Clock bits above the frequency: dual chip and a chip-specific flag.
+inline constexpr uint32_t kClockFlagsMask = 0xC000'0000;
+
+// Header fields (byte offsets from the start of the file). The offsets that
+// point into the file are stored relative to their own field.
+inline constexpr uint32_t kIdentOffset = 0x00;
+inline constexpr uint32_t kEofOffset = 0x04;
+inline constexpr uint32_t kVersionOffset = 0x08;
+inline constexpr uint32_t kGd3Offset = 0x14;
+inline constexpr uint32_t kTotalSamplesOffset = 0x18;
+inline constexpr uint32_t kLoopOffset = 0x1C;
+inline constexpr uint32_t kLoopSamplesOffset = 0x20;
+inline constexpr uint32_t kDataOffset = 0x34;
+inline constexpr uint32_t kYm3812ClockOffset = 0x50;
+// Where data starts in files before 1.50, and when the data offset is 0.
+inline constexpr uint32_t kLegacyDataStart = 0x40;
+// Where this project's files start their data.
+inline constexpr uint32_t kDataStart = 0x100;
+
+inline constexpr char kIdent[4] = {'V', 'g', 'm', ' '};
+inline constexpr char kGd3Ident[4] = {'G', 'd', '3', ' '};
+inline constexpr uint32_t kGd3Version = 0x100;
+inline constexpr uint32_t kGd3HeaderSize = 12;  // ident, version, length
+
+// Commands.
+inline constexpr uint8_t kCmdYm3812Write = 0x5A;  // register, value
+inline constexpr uint8_t kCmdWait = 0x61;         // 16-bit sample count
+inline constexpr uint8_t kCmdWait735 = 0x62;      // one 60 Hz frame
+inline constexpr uint8_t kCmdWait882 = 0x63;      // one 50 Hz frame
+inline constexpr uint8_t kCmdEnd = 0x66;
+inline constexpr uint8_t kCmdShortWait = 0x70;  // 0x70..0x7F: 1..16 samples
+inline constexpr uint16_t kLongestWait = 0xFFFF;
+
+// The wait sample at which something at master clock `clock` of the
+// YM3812's clock happens: floor(clock * 44,100 / 3,579,545).
+constexpr uint64_t SampleOfClock(uint64_t clock) {
+  return clock * kSampleRate / kYm3812Clock;
+}
+
+}  // namespace opl2::vgm
