@@ -5,7 +5,8 @@ Usage: fuzz/make_corpus.py OPL2TOOL
 The song seeds are the project's songs, the examples assembled by OPL2TOOL,
 generated songs of every event kind and hand-made damaged files; the source
 seeds are the examples and the disassembly of every song seed; the key seeds
-are what terminals send for keys.
+are what terminals send for keys; the VGM seeds are logs of some of the
+songs and cut-off copies.
 """
 import os
 import random
@@ -133,6 +134,7 @@ def main():
             songs[os.path.splitext(name)[0]] = f.read()
     examples = os.path.join(ROOT, "examples")
     sources = {}
+    vgms = {}
     with tempfile.TemporaryDirectory() as tmp:
         for name in sorted(os.listdir(examples)):
             if not name.endswith(".opl2s"):
@@ -157,6 +159,24 @@ def main():
                 f.write(b)
             text = subprocess.run([tool, "disasm", path], check=True, capture_output=True).stdout
             sources["disasm-" + name] = text
+        # VGM logs of a few songs, short ones so that the seeds stay small.
+        for name in sorted(songs):
+            if not (name.startswith("example-") or name.startswith("edge-")
+                    or name in ("every_event", "damaged", "generated-00", "generated-01")):
+                continue
+            path = os.path.join(tmp, name + ".song")
+            out = os.path.join(tmp, name + ".vgm")
+            with open(path, "wb") as f:
+                f.write(songs[name])
+            r = subprocess.run([tool, "vgm", path, "-o", out, "--seconds", "2", "--loops", "1",
+                                "--title", name], capture_output=True)
+            if r.returncode == 0 and os.path.getsize(out) <= 8192:
+                with open(out, "rb") as f:
+                    vgms["vgm-" + name] = f.read()
+        some = vgms.get("vgm-example-minuet") or next(iter(vgms.values()))
+        vgms["cut-header"] = some[:40]
+        vgms["cut-data"] = some[: len(some) // 2]
+        vgms["empty"] = b""
 
     keys = {
         "letters": b"aZ1!", "enter-tab-bs": b"\r\t\x7f\x08", "ctrl": bytes(range(0, 32)),
@@ -179,6 +199,7 @@ def main():
     write("fuzz_disasm", {k: v for k, v in songs.items() if len(v) <= 8192})
     write("fuzz_asm", sources)
     write("fuzz_keys", keys)
+    write("fuzz_vgm", vgms)
 
 
 if __name__ == "__main__":
