@@ -26,6 +26,9 @@
 #ifndef OPL2_FUZZ_TICKS
 #define OPL2_FUZZ_TICKS 20000
 #endif
+#ifndef OPL2_FUZZ_EVENT_BUDGET
+#define OPL2_FUZZ_EVENT_BUDGET 2000000
+#endif
 
 namespace {
 
@@ -38,7 +41,7 @@ using opl2::kTrackBufferSize;
 // for its first ticks only (two million events: at least three ticks at the
 // most one tick can hold, 9 x 65,536); playing it to the end would take
 // minutes per input and prove nothing more about one tick.
-constexpr long kEventBudget = 2'000'000;
+constexpr long kEventBudget = OPL2_FUZZ_EVENT_BUDGET;
 // The most register writes one event makes (instrument: key-off and a patch).
 constexpr long kMaxWritesPerEvent = 10;
 // A channel's step: its events, then possibly a stop; then four slide steps.

@@ -105,6 +105,20 @@ inline void Cleanup(Child& c) {
   unlink(c.err_path.c_str());
 }
 
+// The exit status once the process has ended, or nullopt if it is still
+// running after `timeout` (it is left running).
+inline std::optional<int> PollExit(pid_t pid, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  do {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  } while (std::chrono::steady_clock::now() < deadline);
+  return std::nullopt;
+}
+
 // User plus system CPU time the process has used so far, in seconds.
 inline double CpuSeconds(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
