@@ -45,8 +45,8 @@ void PrintHelp(std::FILE* out) {
                "  --check FILE   read FILE and report its header, commands and length;\n"
                "                 exit status 1 when it is malformed\n\n"
                "A song whose channels all stop ends half a second after the chip falls silent.\n"
-               "The file loops when the song's whole playback state comes back exactly: from\n"
-               "the first tick after the intro whose state equals the state at the end.\n");
+               "The file loops back only to where the song provably repeats: a tick from which\n"
+               "the player makes the same writes as from the end on (docs/vgm-export.md).\n");
 }
 
 std::string BaseName(const std::string& path) {
@@ -109,8 +109,12 @@ int Check(const std::string& path) {
     std::printf("GD3 tag at %s:\n", Hex(f.gd3_offset).c_str());
     for (int i = 0; i < opl2::vgm::kGd3FieldCount; ++i) {
       if (f.gd3->fields[i].empty()) continue;
+      std::string value = f.gd3->fields[i];
+      for (size_t at = 0; (at = value.find('\n', at)) != std::string::npos; at += 22) {
+        value.insert(at + 1, 21, ' ');
+      }
       std::printf("  %-18s %s\n", (std::string(opl2::vgm::Gd3FieldName(i)) + ":").c_str(),
-                  f.gd3->fields[i].c_str());
+                  value.c_str());
     }
   } else {
     std::printf("GD3 tag: none\n");
