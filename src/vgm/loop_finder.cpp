@@ -41,7 +41,7 @@ class Replica : private RegisterWriteSink, private TimerB {
 
   bool Start(const char* song_file_name, uint64_t ticks) {
     if (StartSong(*engine_, song_file_name) != LoadResult::kLoaded) return false;
-    for (uint64_t t = 0; t < ticks; ++t) TimerTick(*engine_);
+    for (uint64_t t = 0; t < ticks; ++t) Tick();
     return true;
   }
 
