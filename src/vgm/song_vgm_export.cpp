@@ -38,7 +38,10 @@ void SongVgmExporter::BeforeTick(const Engine& engine, uint64_t first_write_cloc
 }
 
 void SongVgmExporter::OnWrite(const TimedWrite& write) {
-  writer_.AddWrite(write.clock, write.reg, write.value);
+  // A bus that runs behind can queue writes far past the cap: never kept.
+  if (write.clock < renderer_.max_samples() * kMasterClocksPerSample) {
+    writer_.AddWrite(write.clock, write.reg, write.value);
+  }
 }
 
 bool SongVgmExporter::Finish(const Gd3Tag& tag, VgmImage* image, std::string* error) {
