@@ -31,8 +31,16 @@ LoadResult SongRenderer::Start(const char* song_file_name) {
   timeline_.BeginTick(0);
   const LoadResult result = StartSong(*engine_, song_file_name);
   started_ = result != LoadResult::kCannotOpen;
-  next_tick_sample_ = TickStartClock(timer_.next_elapsed()) / kMasterClocksPerSample + 1;
+  next_tick_sample_ = NextTickSample();
   return result;
+}
+
+uint64_t SongRenderer::NextTickSample() const {
+  // The next tick's first write lands at its start, or after the writes
+  // still running on from the ticks before it; no earlier sample can hear it.
+  // Running it no sooner keeps only one tick's writes queued at a time.
+  return BusTimeline::SampleOfWrite(
+      std::max(TickStartClock(timer_.next_elapsed()), timeline_.cursor()));
 }
 
 void SongRenderer::OnTimedWrite(const TimedWrite& write) {
@@ -102,8 +110,7 @@ size_t SongRenderer::Render(int16_t* out, size_t max) {
     const uint64_t limit = std::min(max_samples_, end_sample_);
     if (position_ >= limit) break;
     if (position_ >= next_tick_sample_) {
-      // Tick k's writes come at or after sample floor(M_k / 72) + 1: it runs
-      // once every sample before that has been made.
+      // The tick runs once every sample before its first write's has been made.
       if (!timer_.Advance()) {
         next_tick_sample_ = UINT64_MAX;  // never armed: no tick will come
       } else {
@@ -111,7 +118,7 @@ size_t SongRenderer::Render(int16_t* out, size_t max) {
         tick_clock_ = timeline_.cursor();
         if (observer_ != nullptr) observer_->BeforeTick(*engine_, tick_clock_);
         TimerTick(*engine_);
-        next_tick_sample_ = TickStartClock(timer_.next_elapsed()) / kMasterClocksPerSample + 1;
+        next_tick_sample_ = NextTickSample();
         CheckEnd();
       }
       continue;

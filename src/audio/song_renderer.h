@@ -63,6 +63,8 @@ class SongRenderer : private TimedWriteSink {
   size_t Render(int16_t* out, size_t max);
 
   uint64_t samples_rendered() const { return position_; }
+  // Register writes made by the engine and not yet applied to the chip.
+  size_t queued_writes() const { return pending_.size() - pending_head_; }
   // Samples the render will have at most (the cap).
   uint64_t max_samples() const { return max_samples_; }
   const Engine& engine() const { return *engine_; }
@@ -76,6 +78,7 @@ class SongRenderer : private TimedWriteSink {
  private:
   void OnTimedWrite(const TimedWrite& write) override;
   void CheckEnd();
+  uint64_t NextTickSample() const;
   bool AllChannelsStopped() const;
   bool LoopsDone() const;
 

@@ -103,6 +103,26 @@ TEST(SongRenderer, SecondsCapEveryRender) {
   EXPECT_EQ(RenderAll(song.path(), o).size(), static_cast<size_t>(2.5 * kNativeSampleRate + 0.5));
 }
 
+TEST(SongRenderer, TicksWhoseWritesRunOnKeepTheQueueShort) {
+  // Timer value 255 and a slide on every channel: 72 writes a tick take
+  // about seven periods of bus time, so the writes fall ever further behind.
+  std::array<Bytes, kChannelCount> tracks;
+  for (int c = 0; c < kChannelCount; ++c) {
+    tracks[c] = {0xFC, 0xFF, 0xF6, 0xDA, 0x10, 0x70, 0xFF, 0xDA, 0x70, 0x10, 0xFF, 0x80};
+  }
+  TempFile song(BuildSong(tracks));
+  RenderOptions o;
+  o.max_seconds = 20;
+  o.loops = 1000;
+  SongRenderer r(o);
+  ASSERT_EQ(r.Start(song.path()), LoadResult::kLoaded);
+  int16_t block[4096];
+  size_t most_queued = 0;
+  while (r.Render(block, 4096) > 0) most_queued = std::max(most_queued, r.queued_writes());
+  EXPECT_EQ(r.samples_rendered(), static_cast<uint64_t>(20 * kNativeSampleRate + 0.5));
+  EXPECT_LE(most_queued, 100u);
+}
+
 TEST(SongRenderer, SameSongSameSamples) {
   TempFile song(SongWithTrack0({0xDA, 0x30, 0x52, 0x20, 0xFB, 0x44, 0x08, 0x0F, 0x04, 0x80}));
   EXPECT_EQ(RenderAll(song.path(), {}), RenderAll(song.path(), {}));
