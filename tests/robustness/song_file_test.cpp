@@ -149,7 +149,7 @@ class HugeSong : public ::testing::Test {
     Bytes tune = LoopingTune();
     // The tune's own bank (one record and the terminator) is replaced by
     // 100 MB of records of patch 1 at the same place.
-    tune.resize(tune.size() - 11);
+    tune.erase(tune.end() - 11, tune.end());
     std::ofstream out(*path_, std::ios::binary);
     out.write(reinterpret_cast<const char*>(tune.data()),
               static_cast<std::streamsize>(tune.size()));
