@@ -13,15 +13,11 @@
 #include "audio/audio_file_writer.h"
 #include "audio/song_renderer.h"
 #include "commands.h"
+#include "interrupt_flag.h"
 #include "option_parse.h"
 
 namespace opl2tool {
 namespace {
-
-volatile std::sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) {
-  g_interrupted = 1;
-}
 
 void PrintHelp(std::FILE* out) {
   std::fprintf(out,
@@ -88,11 +84,7 @@ int RunRender(int argc, char** argv) {
     return 1;
   }
 
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGHUP, &action, nullptr);
+  CatchInterrupts();
 
   const bool show_progress = isatty(STDERR_FILENO) == 1;
   const auto begin = std::chrono::steady_clock::now();
@@ -107,7 +99,7 @@ int RunRender(int argc, char** argv) {
       writer.Abort();
       return 1;
     }
-    if (g_interrupted) {
+    if (Interrupted()) {
       writer.Abort();
       if (reported) std::fputc('\n', stderr);
       std::fprintf(stderr, "opl2tool render: interrupted; %s not written\n", out_path.c_str());

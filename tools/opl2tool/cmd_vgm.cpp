@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "interrupt_flag.h"
 #include "option_parse.h"
 #include "songtext/file_io.h"
 #include "vgm/gd3_tag.h"
@@ -20,11 +21,6 @@ namespace opl2tool {
 namespace {
 
 using opl2::vgm::Gd3Tag;
-
-volatile std::sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) {
-  g_interrupted = 1;
-}
 
 void PrintHelp(std::FILE* out) {
   std::fprintf(out,
@@ -190,16 +186,12 @@ int RunVgm(int argc, char** argv) {
     return 1;
   }
 
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGHUP, &action, nullptr);
+  CatchInterrupts();
 
   while (exporter.Advance(16'384)) {
-    if (g_interrupted) break;
+    if (Interrupted()) break;
   }
-  if (g_interrupted) {
+  if (Interrupted()) {
     std::fprintf(stderr, "opl2tool vgm: interrupted; %s not written\n", out_path.c_str());
     return 130;
   }
@@ -215,7 +207,7 @@ int RunVgm(int argc, char** argv) {
     std::fprintf(stderr, "opl2tool vgm: %s\n", error.c_str());
     return 1;
   }
-  if (g_interrupted) {
+  if (Interrupted()) {
     std::fprintf(stderr, "opl2tool vgm: interrupted; %s not written\n", out_path.c_str());
     return 130;
   }

@@ -1,0 +1,30 @@
+// Ctrl+C, SIGTERM and SIGHUP during a long write: the commands that write a
+// file whole notice them between blocks, remove their temporary file and
+// exit with status 130.
+#pragma once
+
+#include <signal.h>
+
+#include <csignal>
+
+namespace opl2tool {
+
+inline volatile std::sig_atomic_t g_interrupted = 0;
+
+inline void OnInterrupt(int) {
+  g_interrupted = 1;
+}
+
+// From here on the three signals set the flag instead of ending the process.
+inline void CatchInterrupts() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+}
+
+inline bool Interrupted() {
+  return g_interrupted != 0;
+}
+
+}  // namespace opl2tool
