@@ -2,10 +2,13 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <time.h>
 
 #include <cerrno>
+#include <system_error>
+#include <utility>
 
 namespace x68timer {
 namespace {
@@ -28,6 +31,21 @@ void SleepUntilNs(int64_t deadline_ns) {
   ts.tv_nsec = static_cast<long>(deadline_ns % kNsPerSecond);
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
   }
+}
+
+bool StartTimerThread(std::thread* thread, std::function<void()> body) {
+  sigset_t all;
+  sigset_t previous;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &previous);
+  bool started = true;
+  try {
+    *thread = std::thread(std::move(body));
+  } catch (const std::system_error&) {
+    started = false;
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return started;
 }
 
 void PrepareTimerThread() {

@@ -1,8 +1,12 @@
-// Time for the timer thread: CLOCK_MONOTONIC in nanoseconds, absolute sleeps,
-// and the conversion of master-clock cycles to nanoseconds.
+// Time and the thread for the timer: a monotonic clock in nanoseconds,
+// absolute sleeps, the conversion of master-clock cycles to nanoseconds, and
+// the start of the timer thread. monotonic.cpp is the POSIX side
+// (CLOCK_MONOTONIC), monotonic_win32.cpp the Windows one.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <thread>
 
 namespace x68timer {
 
@@ -10,7 +14,7 @@ inline constexpr int64_t kNsPerSecond = 1'000'000'000;
 
 int64_t MonotonicNs();
 
-// Sleeps until the absolute CLOCK_MONOTONIC time `deadline_ns`.
+// Sleeps until the absolute MonotonicNs time `deadline_ns`.
 void SleepUntilNs(int64_t deadline_ns);
 
 // The time `cycles` master-clock cycles take at `clock_hz`, rounded down.
@@ -22,8 +26,14 @@ constexpr int64_t CyclesToNs(uint64_t cycles, uint32_t clock_hz) {
   return static_cast<int64_t>(seconds * kNsPerSecond + rest * kNsPerSecond / clock_hz);
 }
 
-// Asks for 1 ns timer slack and, where the system allows it, SCHED_FIFO for
-// the calling thread. Refusals are ignored.
+// Runs `body` on a new thread in *thread. On POSIX the new thread takes none
+// of the process's signals: they belong to the caller's threads. False when
+// no thread could be made.
+bool StartTimerThread(std::thread* thread, std::function<void()> body);
+
+// Called first on the timer thread. POSIX: asks for 1 ns timer slack and,
+// where the system allows it, SCHED_FIFO. Windows: the highest thread
+// priority and a timer for high-resolution waits. Refusals are ignored.
 void PrepareTimerThread();
 
 }  // namespace x68timer

@@ -1,10 +1,6 @@
 #include "opm_timer.h"
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <algorithm>
-#include <system_error>
 #include <utility>
 
 #include "monotonic.h"
@@ -52,18 +48,8 @@ int OpmTimer::Start() {
     timer_b_load_ = 0;
     timer_b_running_ = false;
     timer_b_irq_ = false;
-    // Signals belong to the caller's threads, not to the timer thread.
-    sigset_t all;
-    sigset_t previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &previous);
-    try {
-      worker_ = std::thread(&OpmTimer::Run, this, epoch_);
-    } catch (const std::system_error&) {
-      pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-      return 2;
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    const uint64_t epoch = epoch_;
+    if (!StartTimerThread(&worker_, [this, epoch] { Run(epoch); })) return 2;
     started_ = true;
     old = std::move(retired_);
   }

@@ -1,4 +1,6 @@
-// The emulated chip playing through the system's audio output (SDL2).
+// The emulated chip playing through the system's audio output: SDL2 on POSIX
+// systems (live_output_sdl.cpp), WinMM's waveOut on Windows
+// (live_output_win32.cpp); the time line below is the same for both.
 //
 // Register writes are stamped on the song's time line (the tick's ideal
 // start plus 104 master clocks per write) and placed on the device's sample
@@ -18,11 +20,19 @@
 #include "audio/timed_write_queue.h"
 #include "chip/opl2_chip.h"
 
+#ifdef _WIN32
+#include "audio/waveout_device_win32.h"
+#endif
+
 namespace opl2 {
 
 class LiveOutput : private TimedWriteSink {
  public:
   static constexpr int kBufferSamples = 2048;
+  static constexpr int kNativeRate = 49'716;
+  // Sound servers take a while to start pulling samples; the time line is
+  // anchored once the device has pulled this many.
+  static constexpr uint64_t kRunningSamples = 3 * kBufferSamples;
 
   LiveOutput();
   ~LiveOutput() override;
@@ -56,7 +66,11 @@ class LiveOutput : private TimedWriteSink {
   BusTimeline timeline_;
   EmulatedPort port_;
   TimedWriteQueue queue_;
-  uint32_t device_ = 0;
+#ifdef _WIN32
+  WaveOutDevice device_;
+#else
+  uint32_t device_ = 0;  // SDL's device id
+#endif
   bool open_ = false;
   std::string error_;
 

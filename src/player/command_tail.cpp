@@ -1,8 +1,5 @@
 #include "player/command_tail.h"
 
-#include <cstdio>
-#include <vector>
-
 namespace opl2 {
 namespace {
 
@@ -27,36 +24,6 @@ void AppendProgramName(std::string& line, std::string_view name) {
     if (c != kQuote) line += c;
   }
   line += kQuote;
-}
-
-std::string& RecordedCommandLine() {
-  static std::string command_line;
-  return command_line;
-}
-
-bool& CommandLineRecorded() {
-  static bool recorded = false;
-  return recorded;
-}
-
-// The NUL-separated argument list the kernel keeps for this process.
-std::string CommandLineFromProc() {
-  std::FILE* file = std::fopen("/proc/self/cmdline", "rb");
-  if (file == nullptr) return {};
-  std::string raw;
-  char chunk[4096];
-  std::size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) raw.append(chunk, n);
-  std::fclose(file);
-
-  std::vector<const char*> args;
-  for (std::size_t pos = 0; pos < raw.size();) {
-    args.push_back(raw.c_str() + pos);
-    std::size_t end = raw.find('\0', pos);
-    if (end == std::string::npos) break;
-    pos = end + 1;
-  }
-  return JoinCommandLine(static_cast<int>(args.size()), args.data());
 }
 
 }  // namespace
@@ -92,16 +59,6 @@ std::string JoinCommandLine(int argc, const char* const* argv) {
     }
   }
   return line;
-}
-
-void SetCommandLine(int argc, const char* const* argv) {
-  RecordedCommandLine() = JoinCommandLine(argc, argv);
-  CommandLineRecorded() = true;
-}
-
-std::string GetCommandLine() {
-  if (CommandLineRecorded()) return RecordedCommandLine();
-  return CommandLineFromProc();
 }
 
 std::string GetCommandTail() {

@@ -8,12 +8,16 @@
 namespace opl2 {
 
 // Control-key state flags, by the console's names. Other bits are ignored.
+// On Windows, <windows.h> defines the same flags as macros; where it came
+// first, those are used.
+#ifndef RIGHT_ALT_PRESSED
 inline constexpr std::uint32_t RIGHT_ALT_PRESSED = 0x0001;
 inline constexpr std::uint32_t LEFT_ALT_PRESSED = 0x0002;
 inline constexpr std::uint32_t RIGHT_CTRL_PRESSED = 0x0004;
 inline constexpr std::uint32_t LEFT_CTRL_PRESSED = 0x0008;
 inline constexpr std::uint32_t SHIFT_PRESSED = 0x0010;
 inline constexpr std::uint32_t CAPSLOCK_ON = 0x0080;
+#endif
 
 inline constexpr std::uint32_t kAltMask = RIGHT_ALT_PRESSED | LEFT_ALT_PRESSED;
 inline constexpr std::uint32_t kCtrlMask = RIGHT_CTRL_PRESSED | LEFT_CTRL_PRESSED;

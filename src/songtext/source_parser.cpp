@@ -1,6 +1,7 @@
 #include "songtext/source_parser.h"
 
 #include <cctype>
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -11,20 +12,24 @@
 namespace opl2::songtext {
 namespace {
 
-bool ParseNumber(const std::string& t, long* out) {
+// Numbers and the values of expressions stay within this, whatever the
+// width of long on the system.
+constexpr int64_t kNumberLimit = int64_t{1} << 40;
+
+bool ParseNumber(const std::string& t, int64_t* out) {
   if (t.empty() || !std::isdigit(static_cast<unsigned char>(t[0]))) return false;
-  long v = 0;
+  int64_t v = 0;
   if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
     for (size_t i = 2; i < t.size(); ++i) {
       if (!std::isxdigit(static_cast<unsigned char>(t[i]))) return false;
       v = v * 16 + std::stol(std::string(1, t[i]), nullptr, 16);
-      if (v > (1L << 40)) return false;
+      if (v > kNumberLimit) return false;
     }
   } else {
     for (char c : t) {
       if (!std::isdigit(static_cast<unsigned char>(c))) return false;
       v = v * 10 + (c - '0');
-      if (v > (1L << 40)) return false;
+      if (v > kNumberLimit) return false;
     }
   }
   *out = v;
@@ -109,7 +114,7 @@ class Parser {
   }
 
   // Expressions: numbers, constants, + - * / and parentheses.
-  long Primary() {
+  int64_t Primary() {
     const Token& tok = Peek();
     if (IsP(tok, '-')) {
       Next();
@@ -117,12 +122,12 @@ class Parser {
     }
     if (IsP(tok, '(')) {
       Next();
-      const long v = Sum();
+      const int64_t v = Sum();
       ExpectP(')', "')'");
       return v;
     }
     if (tok.kind != Token::kWord) Fail(tok, "expected a number, found " + Show(tok));
-    long v = 0;
+    int64_t v = 0;
     if (ParseNumber(tok.text, &v)) {
       Next();
       return v;
@@ -137,33 +142,33 @@ class Parser {
     }
     Fail(tok, "expected a number, found " + Show(tok));
   }
-  long Product() {
-    long v = Primary();
+  int64_t Product() {
+    int64_t v = Primary();
     while (IsP(Peek(), '*') || IsP(Peek(), '/')) {
       const Token& op = Next();
-      const long r = Primary();
+      const int64_t r = Primary();
       if (op.text[0] == '*') {
         v *= r;
       } else {
         if (r == 0) Fail(op, "division by zero");
         v /= r;
       }
-      if (v > (1L << 40) || v < -(1L << 40)) Fail(op, "number too large");
+      if (v > kNumberLimit || v < -kNumberLimit) Fail(op, "number too large");
     }
     return v;
   }
-  long Sum() {
-    long v = Product();
+  int64_t Sum() {
+    int64_t v = Product();
     while (IsP(Peek(), '+') || IsP(Peek(), '-')) {
       const bool plus = Next().text[0] == '+';
-      const long r = Product();
+      const int64_t r = Product();
       v = plus ? v + r : v - r;
     }
     return v;
   }
-  int Value(long lo, long hi, const std::string& what) {
+  int Value(int64_t lo, int64_t hi, const std::string& what) {
     const Token& at = Peek();
-    const long v = Sum();
+    const int64_t v = Sum();
     if (v < lo || v > hi) {
       Fail(at, what + " must be " + std::to_string(lo) + ".." + std::to_string(hi) + ", not " +
                    std::to_string(v));
@@ -513,7 +518,7 @@ class Parser {
   size_t i_ = 0;
   Diagnostics& diag_;
   SourceModel& m_;
-  std::map<std::string, long> consts_;
+  std::map<std::string, int64_t> consts_;
   std::map<std::string, int> instrument_names_;
 };
 

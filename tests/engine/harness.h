@@ -3,12 +3,18 @@
 // Timer B arming captured per tick.
 #pragma once
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,20 +65,24 @@ inline Bytes SongWithTrack0(const Bytes& track, const std::vector<Patch>& patche
   return BuildSong(tracks, patches);
 }
 
+// A file of the system's temporary folder, removed again at the end.
 class TempFile {
  public:
   explicit TempFile(const Bytes& contents) {
-    char name[] = "/tmp/opl2-test-XXXXXX";
-    const int fd = mkstemp(name);
-    path_ = name;
-    if (fd >= 0) {
-      if (!contents.empty()) {
-        [[maybe_unused]] ssize_t n = write(fd, contents.data(), contents.size());
-      }
-      close(fd);
-    }
+    static std::atomic<unsigned> made{0};
+    const std::string name =
+        "opl2-test-" + std::to_string(std::random_device()()) + "-" + std::to_string(made++);
+    path_ = (std::filesystem::temp_directory_path() / name).string();
+    std::ofstream(path_, std::ios::binary)
+        .write(reinterpret_cast<const char*>(contents.data()),
+               static_cast<std::streamsize>(contents.size()));
   }
-  ~TempFile() { unlink(path_.c_str()); }
+  ~TempFile() {
+    std::error_code ignored;  // a test may have made it read-only
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove(path_, ignored);
+  }
   const char* path() const { return path_.c_str(); }
 
  private:

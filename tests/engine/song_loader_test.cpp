@@ -59,12 +59,17 @@ TEST(SongLoader, FilesThatAreNotSongsChangeNothing) {
 TEST(SongLoader, FilesThatCannotBeReadAreRefused) {
   Harness h;
   EXPECT_EQ(StartSong(h.engine(), "/nonexistent/song"), LoadResult::kCannotOpen);
-  EXPECT_EQ(StartSong(h.engine(), "/tmp"), LoadResult::kCannotOpen);
+  const std::string folder = std::filesystem::temp_directory_path().string();
+  EXPECT_EQ(StartSong(h.engine(), folder.c_str()), LoadResult::kCannotOpen);
+#ifdef _WIN32
+  EXPECT_EQ(StartSong(h.engine(), "NUL"), LoadResult::kCannotOpen);  // a device
+#else
   const char* fifo = "/tmp/opl2-test-fifo";
   unlink(fifo);
   ASSERT_EQ(mkfifo(fifo, 0600), 0);
   EXPECT_EQ(StartSong(h.engine(), fifo), LoadResult::kCannotOpen);  // and does not block
   unlink(fifo);
+#endif
   EXPECT_EQ(h.arms().size(), 0u);
 }
 

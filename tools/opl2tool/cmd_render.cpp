@@ -1,9 +1,5 @@
 // opl2tool render: a song on the emulated chip, written to an audio file.
-#include <signal.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,8 +9,8 @@
 #include "audio/audio_file_writer.h"
 #include "audio/song_renderer.h"
 #include "commands.h"
-#include "interrupt_flag.h"
 #include "option_parse.h"
+#include "tool_platform.h"
 
 namespace opl2tool {
 namespace {
@@ -86,7 +82,7 @@ int RunRender(int argc, char** argv) {
 
   CatchInterrupts();
 
-  const bool show_progress = isatty(STDERR_FILENO) == 1;
+  const bool show_progress = StderrIsTerminal();
   const auto begin = std::chrono::steady_clock::now();
   auto last_report = begin;
   bool reported = false;

@@ -16,30 +16,30 @@
 namespace opl2tool {
 namespace {
 
-constexpr long kDefaultTicks = 2000;
+constexpr long long kDefaultTicks = 2000;
 
 class TraceWriter : public opl2::RegisterWriteSink, public opl2::TimerB {
  public:
   explicit TraceWriter(std::FILE* out) : out_(out) {}
-  void set_tick(long tick) { tick_ = tick; }
+  void set_tick(long long tick) { tick_ = tick; }
 
   void OnRegisterWrite(uint8_t reg, uint8_t value) override {
-    std::fprintf(out_, "%ld w %02x %02x\n", tick_, reg, value);
+    std::fprintf(out_, "%lld w %02x %02x\n", tick_, reg, value);
   }
   void Arm(uint8_t timer_b_value) override {
-    std::fprintf(out_, "%ld tb %u\n", tick_, static_cast<unsigned>(timer_b_value));
+    std::fprintf(out_, "%lld tb %u\n", tick_, static_cast<unsigned>(timer_b_value));
   }
 
  private:
   std::FILE* out_;
-  long tick_ = 0;
+  long long tick_ = 0;
 };
 
 void PrintHelp(std::FILE* out) {
   std::fprintf(out,
                "usage: opl2tool trace SONG [--ticks N]\n\n"
                "Runs the player's start-up (chip reset, song load, first Timer B arming)\n"
-               "and then N ticks (default %ld) with a virtual timer, printing one line\n"
+               "and then N ticks (default %lld) with a virtual timer, printing one line\n"
                "per register write and per Timer B arming:\n"
                "  <tick> w <reg> <val>   register write, two lowercase hex digits each\n"
                "  <tick> tb <n>          Timer B armed with n\n"
@@ -47,10 +47,10 @@ void PrintHelp(std::FILE* out) {
                kDefaultTicks);
 }
 
-bool ParseCount(const char* text, long* out) {
+bool ParseCount(const char* text, long long* out) {
   char* end = nullptr;
   errno = 0;
-  const long value = std::strtol(text, &end, 10);
+  const long long value = std::strtoll(text, &end, 10);
   if (errno != 0 || end == text || *end != '\0' || value < 0) return false;
   *out = value;
   return true;
@@ -60,7 +60,7 @@ bool ParseCount(const char* text, long* out) {
 
 int RunTrace(int argc, char** argv) {
   const char* song = nullptr;
-  long ticks = kDefaultTicks;
+  long long ticks = kDefaultTicks;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       PrintHelp(stdout);
@@ -106,7 +106,7 @@ int RunTrace(int argc, char** argv) {
     std::fprintf(stderr, "Can't open file %s\n", song);
     return 1;
   }
-  for (long tick = 1; tick <= ticks; ++tick) {
+  for (long long tick = 1; tick <= ticks; ++tick) {
     writer.set_tick(tick);
     opl2::TimerTick(*engine);
   }

@@ -1,17 +1,13 @@
 // opl2tool vgm: a song exported as a VGM log of its YM3812 writes, and a
 // checker for VGM files.
-#include <signal.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "commands.h"
-#include "interrupt_flag.h"
 #include "option_parse.h"
 #include "songtext/file_io.h"
+#include "tool_platform.h"
 #include "vgm/gd3_tag.h"
 #include "vgm/song_vgm_export.h"
 #include "vgm/vgm_format.h"
@@ -43,11 +39,6 @@ void PrintHelp(std::FILE* out) {
                "A song whose channels all stop ends half a second after the chip falls silent.\n"
                "The file loops back only to where the song provably repeats: a tick from which\n"
                "the player makes the same writes as from the end on (docs/vgm-export.md).\n");
-}
-
-std::string BaseName(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string Stem(const std::string& path) {
@@ -116,13 +107,6 @@ int Check(const std::string& path) {
     std::printf("GD3 tag: none\n");
   }
   return 0;
-}
-
-// The folder the file will be written to exists and takes new files.
-bool CanWriteBeside(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  return access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
 }  // namespace

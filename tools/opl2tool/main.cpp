@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "commands.h"
+#include "tool_platform.h"
 
 namespace opl2tool {
 namespace {
@@ -36,6 +37,7 @@ void PrintUsage(std::FILE* out) {
 
 int main(int argc, char** argv) {
   using namespace opl2tool;
+  PrepareStandardStreams();
   if (argc < 2) {
     PrintUsage(stderr);
     return 2;

@@ -1,0 +1,167 @@
+// The player's run on Windows: the same steps as on POSIX, with the command
+// line from GetCommandLineA, the Win32 console's key reader, Ctrl+C through
+// the console control handler, and ExitProcess at the end.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "audio/live_output.h"
+#include "opl/recording_port.h"
+#include "opl/register_port.h"
+#include "opl/voice.h"
+#include "player/command_tail.h"
+#include "player/console_key_reader_win32.h"
+#include "player/file_exists.h"
+#include "player/hardware_port.h"
+#include "player/run_player.h"
+#include "player/song_file_name.h"
+#include "sequencer/sequencer.h"
+#include "song/song_file_reader.h"
+#include "song/song_loader.h"
+#include "timer/timer_service.h"
+
+namespace opl2 {
+namespace {
+
+// The run's state. The timer library reaches it through TickCallback.
+Engine g_engine;
+SongFileName song_file_name{};
+
+// Ticks and the main thread's register writes never overlap: both hold this.
+std::mutex g_bus;
+
+LiveOutput* g_live = nullptr;
+uint64_t g_elapsed_cycles = 0;  // OPM cycles from the first arming to this tick
+uint32_t g_period_cycles = 0;   // the period the last arming set
+
+std::atomic<int> g_stop_requests{0};
+
+// Arms the library's Timer B and keeps the song's time line in step.
+class PlayerTimerB : public TimerB {
+ public:
+  void Arm(uint8_t timer_b_value) override {
+    g_period_cycles = TimerBPeriodCycles(timer_b_value);
+    library_.Arm(timer_b_value);
+  }
+
+ private:
+  LibraryTimerB library_;
+};
+PlayerTimerB g_timer;
+
+void TickCallback() {
+  std::lock_guard<std::mutex> lock(g_bus);
+  g_elapsed_cycles += g_period_cycles;
+  if (g_live != nullptr) g_live->BeginTick(g_elapsed_cycles);
+  TimerTick(g_engine);
+}
+
+// Runs on a thread the system starts for the event. Ctrl+C and Ctrl+Break
+// (once the console is back in processed mode) end playback through the
+// normal shutdown; a second one ends the process at once. Closing the
+// console window does the normal shutdown while the system waits.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      if (g_stop_requests.fetch_add(1) > 0) ExitProcess(0);
+      StopKeyWait();
+      return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      StopKeyWait();
+      Sleep(INFINITE);  // the main thread ends the process
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+[[noreturn]] void EndProcess(int status) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  ExitProcess(static_cast<UINT>(status));
+}
+
+}  // namespace
+
+void RunPlayer() {
+  InstallTuning();
+  g_engine.bank_record_seen = 0;
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+
+  const std::string tail = GetCommandTail();
+  StoreSongFileName(tail, song_file_name);
+  if (FileExists(song_file_name.data()) == 0) {
+    // A name too long for the buffer is refused whole, never cut.
+    std::printf("%s", tail.c_str());
+    std::printf("%s\n", "does not exist, mister.");
+    EndProcess(0);
+  }
+
+  // A song that cannot be read is refused before any sound device is opened.
+  if (!SongFileReader().Open(song_file_name.data())) {
+    std::fprintf(stderr, "Can't open file %s\n", song_file_name.data());
+    EndProcess(1);
+  }
+
+  // The port: the real chip when asked for (refused: Windows needs a port
+  // driver), else the emulated one on the sound output, else nowhere.
+  static RecordingPort silent_port;
+  static LiveOutput live;
+  const char* port_kind = std::getenv("OPL2PLAY_PORT");
+  if (port_kind != nullptr && std::strcmp(port_kind, "hardware") == 0) {
+    std::string error;
+    HardwarePort::Acquire(&error);
+    std::fprintf(stderr, "opl2play: %s\n", error.c_str());
+    EndProcess(1);
+  } else if (live.Open()) {
+    g_live = &live;
+    g_engine.port = &live.port();
+  } else {
+    std::fprintf(stderr, "opl2play: no audio device (%s); playing silently\n",
+                 live.error().c_str());
+    g_engine.port = &silent_port;
+  }
+  g_engine.timer = &g_timer;
+
+  g_engine.seq.timer_b_value = kStartTimerBValue;
+  OplReset(*g_engine.port);
+  if (LoadSong(g_engine, song_file_name.data()) == LoadResult::kCannotOpen) {
+    live.Close();
+    std::fprintf(stderr, "Can't open file %s\n", song_file_name.data());
+    EndProcess(1);
+  }
+
+  StartTimerService(TickCallback);
+  {
+    std::lock_guard<std::mutex> lock(g_bus);
+    g_engine.seq.playing = 1;
+    ArmTimerB(g_engine);
+  }
+
+  ReadKey();
+
+  // Ticks stop before the channels are keyed off, so none can key a note on
+  // again; a tick that is running finishes first.
+  {
+    std::lock_guard<std::mutex> lock(g_bus);
+    g_engine.seq.playing = 0;
+    for (int c = 0; c < kChannelCount; ++c) KeyOff(g_engine, c);
+  }
+  FreeTimerLibrary();
+  {
+    std::lock_guard<std::mutex> lock(g_bus);
+    OplReset(*g_engine.port);
+  }
+  live.Drain();
+  EndProcess(0);
+}
+
+}  // namespace opl2

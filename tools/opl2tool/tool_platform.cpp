@@ -1,0 +1,47 @@
+#include "tool_platform.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <csignal>
+
+namespace opl2tool {
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) {
+  g_interrupted = 1;
+}
+
+}  // namespace
+
+void PrepareStandardStreams() {}
+
+void CatchInterrupts() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+}
+
+bool Interrupted() {
+  return g_interrupted != 0;
+}
+
+bool StderrIsTerminal() {
+  return isatty(STDERR_FILENO) == 1;
+}
+
+bool CanWriteBeside(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  return access(dir.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace opl2tool
