@@ -17,8 +17,10 @@ ConsoleKey ReadConsoleKey(ConsoleInput& console) {
         record.key_down == 0) {
       continue;
     }
-    console.Flush();
-    if (const auto code = KeyCodeFor(record.key)) return {ConsoleWaitEnd::kKey, *code};
+    if (const auto code = KeyCodeFor(record.key)) {
+      console.Flush();
+      return {ConsoleWaitEnd::kKey, *code};
+    }
   }
 }
 

@@ -9,8 +9,12 @@
 //     read, so only the first read runs in mode 0;
 //  3. a read of no record, a record that is not a key event, or a release:
 //     read again;
-//  4. a key press: discard every record still queued, then ask KeyCodeFor
-//     (key_code.h); a press that does not count: read again.
+//  4. a key press: ask KeyCodeFor (key_code.h); a press that counts
+//     discards every record still queued (keys typed ahead are lost); one
+//     that does not count (a lone Shift, Ctrl, Alt or Caps Lock) reads again
+//     and keeps the queue. Consoles fed by a terminal (Wine's, a pseudo
+//     console) queue a modifier's press in the same burst as the key it
+//     modifies: discarding the queue after the modifier would lose that key.
 #pragma once
 
 #include <cstdint>

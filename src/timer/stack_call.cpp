@@ -1,8 +1,10 @@
 #include "timer/stack_call.h"
 
+#if !defined(__i386__)
 #include <array>
 #include <cstddef>
 #include <utility>
+#endif
 
 namespace opl2 {
 

@@ -10,7 +10,7 @@
 // word parameters, which is what every routine there expects.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>  // not <cstdint>: the caller is also built without a C++ library
 
 namespace opl2 {
 

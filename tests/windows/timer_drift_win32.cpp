@@ -38,7 +38,8 @@ int64_t NowNs() {
   }();
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
-  return now.QuadPart / frequency * 1'000'000'000 + now.QuadPart % frequency * 1'000'000'000 / frequency;
+  return now.QuadPart / frequency * 1'000'000'000 +
+         now.QuadPart % frequency * 1'000'000'000 / frequency;
 }
 
 int64_t CyclesToNs(uint64_t cycles) {
