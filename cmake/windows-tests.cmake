@@ -12,7 +12,7 @@ add_subdirectory(${OPL2_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FRO
 function(opl2_win_test name)
   add_executable(${name} ${ARGN})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-  target_link_libraries(${name} PRIVATE opl2player gtest gtest_main)
+  target_link_libraries(${name} PRIVATE opl2all gtest gtest_main)
   target_compile_definitions(${name} PRIVATE OPL2_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
                                              OPL2_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
 endfunction()
@@ -46,5 +46,5 @@ add_dependencies(test_timer x68sound opl2_call_names)
 
 add_executable(launch ${CMAKE_SOURCE_DIR}/tests/windows/launch_win32.cpp)
 add_executable(timer_drift ${CMAKE_SOURCE_DIR}/tests/windows/timer_drift_win32.cpp)
-target_link_libraries(timer_drift PRIVATE opl2timer)
+target_link_libraries(timer_drift PRIVATE opl2timer opl2bus)
 add_dependencies(timer_drift x68sound)

@@ -1,18 +1,19 @@
 // timer_drift [SECONDS] [N]: X68Sound.dll driven as the player drives it
 // (the start calls, then every tick re-arms Timer B with N), for SECONDS
 // (default 10) at N (default 180). Prints the tick count against the ideal,
-// the drift of the last tick and the lateness of all ticks, and exits with
-// status 1 when the count is off or the ticks fall behind the schedule.
+// the drift and the lateness of the ticks, and exits with status 1 when a
+// tick is missing or early, or the ticks drift off their schedule.
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-#include "sequencer/timer_b.h"
+#include "bus/timer_b.h"
 #include "timer/library_call.h"
 #include "timer/timer_service.h"
 
@@ -21,14 +22,15 @@ namespace {
 using opl2::kOpmClockHz;
 using opl2::TimerBPeriodCycles;
 
-// Most a tick may come after its ideal time, at the 99th percentile and at
-// worst, before the run counts as failed; the most the last tick may be off
-// the ideal schedule; and how early a tick may seem (the two clocks' reading
-// apart), though none should be.
-constexpr int64_t kMaxP99LateNs = 10'000'000;
-constexpr int64_t kMaxLateNs = 50'000'000;
-constexpr int64_t kMaxDriftNs = 10'000'000;
+// How far the ticks of the last tenth of the run may lag those of the first
+// tenth (medians): a schedule of absolute deadlines does not drift, one of
+// relative sleeps falls behind by its lateness at every tick. And how early a
+// tick may seem (the two clocks read apart), though none should be. Lateness
+// itself is only reported: a loaded machine makes it what it likes.
+constexpr int64_t kMaxDriftNs = 5'000'000;
 constexpr int64_t kMaxEarlyNs = 100'000;
+// Ticks missing at the end may be those still late by up to this much.
+constexpr int64_t kMaxMissingNs = 100'000'000;
 
 int64_t NowNs() {
   static const int64_t frequency = [] {
@@ -90,24 +92,29 @@ int main(int argc, char** argv) {
   for (size_t k = 0; k < std::min(ticks, expected); ++k) {
     late.push_back(g_tick_ns[k] - (armed_ns + CyclesToNs(period_cycles * (k + 1))));
   }
-  const int64_t drift = late.back();
+  const size_t tenth = std::max<size_t>(1, late.size() / 10);
+  const int64_t drift =
+      Percentile(std::vector<int64_t>(late.end() - static_cast<std::ptrdiff_t>(tenth), late.end()),
+                 0.5) -
+      Percentile(
+          std::vector<int64_t>(late.begin(), late.begin() + static_cast<std::ptrdiff_t>(tenth)),
+          0.5);
   const int64_t p50 = Percentile(late, 0.5);
   const int64_t p99 = Percentile(late, 0.99);
   const int64_t worst = *std::max_element(late.begin(), late.end());
   const int64_t earliest = *std::min_element(late.begin(), late.end());
   std::printf(
-      "timer: N=%u over %.1f s: %zu ticks (ideal %zu); last tick %+.3f ms off the schedule; "
-      "lateness p50 %.3f ms, p99 %.3f ms, max %.3f ms, earliest %+.3f ms\n",
+      "timer: N=%u over %.1f s: %zu ticks (ideal %zu); drift %+.3f ms; lateness p50 %.3f ms, "
+      "p99 %.3f ms, max %.3f ms, earliest %+.3f ms\n",
       static_cast<unsigned>(g_n), seconds, ticks, expected, drift / 1e6, p50 / 1e6, p99 / 1e6,
       worst / 1e6, earliest / 1e6);
-  // Every tick up to the end has come, but for those that could be late by
-  // the allowed lateness; none has come before its time.
+  // Every tick up to the end has come, but for those that may still be late;
+  // none has come before its time.
   const int64_t period_ns = CyclesToNs(period_cycles);
   const bool count_ok =
-      ticks <= expected && static_cast<int64_t>(expected - ticks) * period_ns <= kMaxLateNs;
-  const bool on_time = p99 <= kMaxP99LateNs && worst <= kMaxLateNs && drift <= kMaxDriftNs &&
-                       earliest >= -kMaxEarlyNs;
+      ticks <= expected && static_cast<int64_t>(expected - ticks) * period_ns <= kMaxMissingNs;
+  const bool on_time = std::abs(drift) <= kMaxDriftNs && earliest >= -kMaxEarlyNs;
   if (!count_ok) std::printf("timer: FAILED: the tick count is off the ideal\n");
-  if (!on_time) std::printf("timer: FAILED: ticks early or behind their schedule\n");
+  if (!on_time) std::printf("timer: FAILED: ticks early or drifting off their schedule\n");
   return count_ok && on_time ? 0 : 1;
 }

@@ -200,7 +200,7 @@ class Checks:
         return status
 
     def wine_env(self):
-        keys = ("WINEPREFIX", "WINEDEBUG", "WINELOADER", "WINEARCH", "PULSE_SERVER",
+        keys = ("WINEPREFIX", "WINEDEBUG", "WINELOADER", "WINEARCH", "WINEDLLOVERRIDES", "PULSE_SERVER",
                 "PULSE_RUNTIME_PATH", "PULSE_SINK")
         return {k: os.environ[k] for k in keys if k in os.environ} | {"DISPLAY": ""}
 

@@ -1,4 +1,4 @@
-#include "audio/live_output.h"
+#include "output/live_output.h"
 
 #include <algorithm>
 #include <chrono>

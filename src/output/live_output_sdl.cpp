@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "audio/live_output.h"
+#include "output/live_output.h"
 
 namespace opl2 {
 namespace {

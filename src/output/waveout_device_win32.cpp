@@ -1,4 +1,4 @@
-#include "audio/waveout_device_win32.h"
+#include "output/waveout_device_win32.h"
 
 #include <mmsystem.h>
 

@@ -15,13 +15,14 @@
 #include <cstdint>
 #include <string>
 
-#include "audio/bus_timeline.h"
-#include "audio/emulated_port.h"
-#include "audio/timed_write_queue.h"
+#include "bus/bus_timeline.h"
+#include "bus/emulated_port.h"
+#include "bus/timed_write_queue.h"
+#include "chip/chip_clock.h"
 #include "chip/opl2_chip.h"
 
 #ifdef _WIN32
-#include "audio/waveout_device_win32.h"
+#include "output/waveout_device_win32.h"
 #endif
 
 namespace opl2 {
@@ -29,7 +30,7 @@ namespace opl2 {
 class LiveOutput : private TimedWriteSink {
  public:
   static constexpr int kBufferSamples = 2048;
-  static constexpr int kNativeRate = 49'716;
+  static constexpr int kNativeRate = kChipSampleRateHz;
   // Sound servers take a while to start pulling samples; the time line is
   // anchored once the device has pulled this many.
   static constexpr uint64_t kRunningSamples = 3 * kBufferSamples;

@@ -2,7 +2,7 @@
 #include <chrono>
 #include <thread>
 
-#include "audio/live_output.h"
+#include "output/live_output.h"
 
 namespace opl2 {
 namespace {
