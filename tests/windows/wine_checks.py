@@ -236,9 +236,12 @@ class Checks:
         out = self.work / "keys.txt"
         status = self.in_terminal(self.wine_line("opl2tool.exe", "keys") + f" > {out}", "keys")
         started = self.wait_for(lambda: "Press keys" in self.pane("keys"), 60)
-        for key, _ in KEY_CODES:
+        lines = lambda: len(out.read_text().split()) if out.exists() else 0
+        for n, (key, _) in enumerate(KEY_CODES):
+            # One key at a time: a key that counts discards whatever was typed
+            # ahead of it, so the next one waits until this one is printed.
             self.tmux("send-keys", "-t", "keys", key)
-            time.sleep(0.3)
+            self.wait_for(lambda: lines() > n, 10)
         code = self.exit_status(status, 20)
         got = out.read_text().split() if out.exists() else []
         wanted = [str(c) for _, c in KEY_CODES]
