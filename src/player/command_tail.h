@@ -1,7 +1,9 @@
 // The song-file name comes from the command line as one string: the program
-// name, then everything after it. Linux hands over the arguments already
-// split, so the string is formed again from argv (JoinCommandLine) and the
-// tail is taken from it by the same rules a whole command line gets.
+// name, then everything after it. Windows keeps that string
+// (GetCommandLineA, command_line_win32.cpp). Linux hands over the arguments
+// already split, so the string is formed again from argv (JoinCommandLine,
+// command_line.cpp) and the tail is taken from it by the same rules a whole
+// command line gets.
 #pragma once
 
 #include <string>
@@ -27,10 +29,12 @@ std::string JoinCommandLine(int argc, const char* const* argv);
 
 // Records the process command line (JoinCommandLine of main's arguments) for
 // GetCommandTail. Call it once at the start of main, before any thread runs.
+// Does nothing on Windows, which keeps the line itself.
 void SetCommandLine(int argc, const char* const* argv);
 
 // The command line recorded by SetCommandLine; when none was recorded, the
-// one formed from /proc/self/cmdline (empty if that cannot be read).
+// one formed from /proc/self/cmdline (empty if that cannot be read). On
+// Windows: GetCommandLineA's line as it is.
 std::string GetCommandLine();
 
 // CommandTailOf(GetCommandLine()): the song-file name as the user gave it.

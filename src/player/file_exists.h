@@ -1,4 +1,5 @@
-// The existence check the player makes before it loads a song.
+// The existence check the player makes before it loads a song
+// (file_exists.cpp on POSIX, file_exists_win32.cpp on Windows).
 #pragma once
 
 namespace opl2 {
@@ -14,6 +15,9 @@ namespace opl2 {
 //    loader's open then fails and reports it). Access rights are not looked at.
 //  - An empty name, a null pointer and a name of 2,048 characters or more
 //    (too long for the song-file name buffer) give 0.
+// On Windows: a pattern is searched for with FindFirstFileA (1 when it finds
+// an entry, its search closed at once), any other name asked for with
+// GetFileAttributesA (1 unless that fails); any entry counts, a folder too.
 int FileExists(const char* name);
 
 }  // namespace opl2

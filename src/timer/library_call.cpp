@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <utility>
 
 #include "timer/library_name.h"
+#include "timer/stack_call.h"
 
 namespace opl2 {
 namespace {
+
+static_assert(kMaxLibraryCallValues == kMaxStackCallWords);
 
 LibraryRing g_ring{};
 // Guards g_ring. Only loads and the exit-time release take it; a call into a
@@ -63,34 +65,6 @@ void* FindRoutine(void* library, const char* function_name) {
   return FindRoutineAs(library, "_", function_name);
 }
 
-// One caller per argument count: the routine gets exactly the words it is given.
-template <size_t>
-using Word = uintptr_t;
-using Invoker = int32_t (*)(void* routine, const uintptr_t* values);
-
-template <size_t... I>
-int32_t InvokeWith(void* routine, const uintptr_t* values) {
-  using Routine = int32_t (*)(Word<I>...);
-  return reinterpret_cast<Routine>(routine)(values[I]...);
-}
-
-template <size_t... I>
-int32_t InvokeIndexed(void* routine, const uintptr_t* values, std::index_sequence<I...>) {
-  return InvokeWith<I...>(routine, values);
-}
-
-template <size_t N>
-int32_t Invoke(void* routine, const uintptr_t* values) {
-  return InvokeIndexed(routine, values, std::make_index_sequence<N>{});
-}
-
-template <size_t... N>
-constexpr std::array<Invoker, sizeof...(N)> MakeInvokers(std::index_sequence<N...>) {
-  return {&Invoke<N>...};
-}
-
-constexpr auto kInvokers = MakeInvokers(std::make_index_sequence<kMaxLibraryCallValues + 1>{});
-
 }  // namespace
 
 const LibraryRing& TheLibraryRing() {
@@ -126,7 +100,7 @@ int32_t CallLibraryFunctionWords(const char* function_name, const char* library_
 
   int32_t result = 0;
   if (void* routine = FindRoutine(library.handle, function_name)) {
-    result = kInvokers[values.size()](routine, values.data());
+    result = CallWithStackWords(routine, values.data(), static_cast<int>(values.size()));
   }
   if (library.owned) dlclose(library.handle);
   return result;
