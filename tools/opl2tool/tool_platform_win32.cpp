@@ -14,8 +14,15 @@ std::atomic<bool> g_interrupted{false};
 
 // Runs on a thread of its own that the system starts for the event.
 BOOL WINAPI OnConsoleControl(DWORD event) {
-  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
     g_interrupted = true;
+    return TRUE;
+  }
+  if (event == CTRL_CLOSE_EVENT) {
+    // The process ends when this returns: give the command its few seconds
+    // to remove its temporary file and exit first.
+    g_interrupted = true;
+    Sleep(5000);
     return TRUE;
   }
   return FALSE;
