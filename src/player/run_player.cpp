@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "audio/live_output.h"
@@ -37,29 +38,21 @@ SongFileName song_file_name{};
 std::mutex g_bus;
 
 LiveOutput* g_live = nullptr;
-uint64_t g_elapsed_cycles = 0;  // OPM cycles from the first arming to this tick
-uint32_t g_period_cycles = 0;   // the period the last arming set
+LibraryTimerB g_timer;
 
 std::atomic<int> g_stop_signals{0};
 
-// Arms the library's Timer B and keeps the song's time line in step.
-class PlayerTimerB : public TimerB {
- public:
-  void Arm(uint8_t timer_b_value) override {
-    g_period_cycles = TimerBPeriodCycles(timer_b_value);
-    library_.Arm(timer_b_value);
-  }
-
- private:
-  LibraryTimerB library_;
-};
-PlayerTimerB g_timer;
-
+// On the emulated chip the sound device sets the pace: a timer call runs the
+// tick when the device is near enough to it, none when the device is behind,
+// a second one when it is ahead (LiveOutput). Elsewhere each timer call is
+// one tick.
 void TickCallback() {
   std::lock_guard<std::mutex> lock(g_bus);
-  g_elapsed_cycles += g_period_cycles;
-  if (g_live != nullptr) g_live->BeginTick(g_elapsed_cycles);
-  TimerTick(g_engine);
+  if (g_live != nullptr) {
+    g_live->TimerCall(g_engine);
+  } else {
+    TimerTick(g_engine);
+  }
 }
 
 // Ctrl+C, SIGTERM and SIGHUP end playback through the normal shutdown; a
@@ -77,7 +70,9 @@ void InstallStopSignals() {
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
 }
 
+// Every way out of the run puts the terminal's mode back.
 [[noreturn]] void EndProcess(int status) {
+  RestoreConsoleMode();
   std::fflush(stdout);
   std::fflush(stderr);
   _exit(status);
@@ -100,17 +95,15 @@ void RunPlayer() {
     EndProcess(0);
   }
 
-  // A song that cannot be read is refused before any sound device is opened.
-  if (!SongFileReader().Open(song_file_name.data())) {
-    std::fprintf(stderr, "Can't open file %s\n", song_file_name.data());
-    EndProcess(1);
-  }
+  // From here keys typed wait, unechoed, for the key reader. A job in the
+  // background of its terminal leaves the terminal alone.
+  std::optional<RawTerminalMode> quiet_terminal;
+  if (!InBackgroundOf(STDIN_FILENO)) quiet_terminal.emplace(STDIN_FILENO);
 
   // The port: the real chip when asked for, else the emulated one on the
   // sound output, else (no sound device) nowhere.
   static RecordingPort silent_port;
   static HardwarePort hardware_port;
-  static LiveOutput live;
   const char* port_kind = std::getenv("OPL2PLAY_PORT");
   if (port_kind != nullptr && std::strcmp(port_kind, "hardware") == 0) {
     std::string error;
@@ -119,20 +112,28 @@ void RunPlayer() {
       EndProcess(1);
     }
     g_engine.port = &hardware_port;
-  } else if (live.Open()) {
-    g_live = &live;
-    g_engine.port = &live.port();
+  } else if (!SongFileReader().Open(song_file_name.data())) {
+    // No chip to reset: a song that cannot be read is refused before any
+    // sound device is opened.
+    std::fprintf(stderr, "Can't open file %s\n", song_file_name.data());
+    EndProcess(1);
   } else {
-    std::fprintf(stderr, "opl2play: no audio device (%s); playing silently\n",
-                 live.error().c_str());
-    g_engine.port = &silent_port;
+    static LiveOutput live;
+    if (live.Open()) {
+      g_live = &live;
+      g_engine.port = &live.port();
+    } else {
+      std::fprintf(stderr, "opl2play: no audio device (%s); playing silently\n",
+                   live.error().c_str());
+      g_engine.port = &silent_port;
+    }
   }
   g_engine.timer = &g_timer;
 
+  // The chip is reset before the load, which may still refuse the song.
   g_engine.seq.timer_b_value = kStartTimerBValue;
   OplReset(*g_engine.port);
   if (LoadSong(g_engine, song_file_name.data()) == LoadResult::kCannotOpen) {
-    live.Close();
     std::fprintf(stderr, "Can't open file %s\n", song_file_name.data());
     EndProcess(1);
   }
@@ -158,7 +159,9 @@ void RunPlayer() {
     std::lock_guard<std::mutex> lock(g_bus);
     OplReset(*g_engine.port);
   }
-  live.Drain();
+  // The device plays the key-off, the reset and a fade to silence; one that
+  // no longer pulls is left behind (the process ends without closing it).
+  if (g_live != nullptr) g_live->Drain();
   EndProcess(0);
 }
 

@@ -1,0 +1,20 @@
+// What a sound device plays: samples at the chip's rate, made on the
+// device's own thread when it asks for them.
+#pragma once
+
+#include <cstdint>
+
+namespace opl2 {
+
+// The rate devices are asked for: the chip's own (3,579,545 / 72 Hz), rounded.
+inline constexpr int kDeviceSampleRate = 49'716;
+
+class SampleSource {
+ public:
+  virtual ~SampleSource() = default;
+  // Fills `out` with the next `count` samples. Called from the audio thread
+  // only; must not block.
+  virtual void Produce(int16_t* out, int count) = 0;
+};
+
+}  // namespace opl2
