@@ -126,8 +126,8 @@ void LiveOutput::OnTimedWrite(const TimedWrite& write) {
   }
 }
 
-void LiveOutput::Drain(int max_ms) {
-  if (!open_) return;
+bool LiveOutput::Drain(int max_ms) {
+  if (!open_) return true;
   const uint64_t fade_at = static_cast<uint64_t>(std::max<int64_t>(
       DeviceSampleOf(timeline_.cursor()), static_cast<int64_t>(chip_->position())));
   if (!chip_->queue().PushMarker(fade_at, StampKind::kFade)) chip_->FadeNow();
@@ -146,13 +146,14 @@ void LiveOutput::Drain(int max_ms) {
     if (now >= deadline || now - progressed >= kStalled) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  if (chip_->position() >= until) return;
+  if (chip_->position() >= until) return true;
   // Out of time: fade out wherever the device is, if it still pulls.
   chip_->FadeNow();
   const auto fade_deadline = Clock::now() + std::chrono::milliseconds(100);
   while (!chip_->silent() && Clock::now() < fade_deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
+  return chip_->silent();
 }
 
 LiveOutput::Counters LiveOutput::counters() const {

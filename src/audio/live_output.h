@@ -59,8 +59,8 @@ class LiveOutput : private TimedWriteSink {
   // Fades out after the last write and waits until the device has played the
   // fade and a few buffers of silence: at most `max_ms`, and less when the
   // device stops pulling (it then fades out wherever it is). Ticks must have
-  // stopped. The device stays open.
-  void Drain(int max_ms = 1000);
+  // stopped. The device stays open. False when the device stopped pulling.
+  bool Drain(int max_ms = 1000);
   // Closes the device (see SdlDeviceOutput::Close).
   void Close();
 

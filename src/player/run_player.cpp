@@ -159,9 +159,10 @@ void RunPlayer() {
     std::lock_guard<std::mutex> lock(g_bus);
     OplReset(*g_engine.port);
   }
-  // The device plays the key-off, the reset and a fade to silence; one that
-  // no longer pulls is left behind (the process ends without closing it).
-  if (g_live != nullptr) g_live->Drain();
+  // The device plays the key-off, the reset and a fade to silence, and is
+  // closed (its driver may hold the last samples until then); one that no
+  // longer pulls is left behind, as closing it would wait for it.
+  if (g_live != nullptr && g_live->Drain()) g_live->Close();
   EndProcess(0);
 }
 
