@@ -8,8 +8,11 @@
 #include <mutex>
 
 #include "audio/emulated_port.h"
+#include "audio/live_output.h"
 #include "audio/stamped_write_queue.h"
+#include "engine/busy_song.h"
 #include "opl/register_port.h"
+#include "opl/voice.h"
 #include "process_support.h"
 
 namespace opl2::test {
@@ -120,6 +123,60 @@ TEST(ThreadedBus, WritesFromTwoThreadsReachTheAudioThreadWholeAndInOrder) {
   StampedWrite left;
   EXPECT_FALSE(queue.Front(&left));
   EXPECT_EQ(timeline.cursor(), 2u * kWritesPerThread * kMasterClocksPerWrite);
+}
+
+class NoTimer : public TimerB {
+ public:
+  void Arm(uint8_t) override {}
+};
+
+// The live output's three threads: a device thread pulls the chip while a
+// timer thread runs ticks every 1.8 ms and the main thread keys off, resets
+// and drains, all through the lock-free queue and position.
+TEST(ThreadedBus, ADeviceThreadPullsWhileTicksAndTheShutdownWrite) {
+  TempFile song(SustainedOverBusyChannels(250));
+  LiveOutput live;
+  live.OpenWithoutDevice(512);
+  auto engine = std::make_unique<Engine>();
+  NoTimer timer;
+  engine->port = &live.port();
+  engine->timer = &timer;
+  std::mutex bus;
+  ASSERT_EQ(StartSong(*engine, song.path()), LoadResult::kLoaded);
+
+  std::atomic<bool> device_on{true}, timer_on{true};
+  std::thread device([&] {
+    std::vector<int16_t> block(512);
+    while (device_on) {
+      live.source().Produce(block.data(), 512);
+      std::this_thread::sleep_for(std::chrono::microseconds(10'300));
+    }
+  });
+  std::thread timer_thread([&] {
+    while (timer_on) {
+      {
+        std::lock_guard<std::mutex> lock(bus);
+        live.TimerCall(*engine);
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(1'800));
+    }
+  });
+  std::this_thread::sleep_for(seconds(1));
+  {
+    std::lock_guard<std::mutex> lock(bus);
+    engine->seq.playing = 0;
+    for (int c = 0; c < kChannelCount; ++c) KeyOff(*engine, c);
+  }
+  timer_on = false;
+  timer_thread.join();
+  OplReset(*engine->port);
+  EXPECT_TRUE(live.Drain(2000));
+  EXPECT_TRUE(live.source().silent());
+  device_on = false;
+  device.join();
+  const LiveOutput::Counters n = live.counters();
+  EXPECT_GT(n.ticks, 100u);
+  EXPECT_EQ(n.lost_writes, 0u);
 }
 
 }  // namespace
