@@ -71,7 +71,8 @@ void Chip::Reset() {
   current_gap_ = 0;
   regs_.fill(0);
   clock_ = Clock{};
-  delayed_ = 0;
+  delayed_.fill(0);
+  peaks_.fill(0);
   output_ = 0;
   primed_ = false;
   timer_count_[0] = timer_count_[1] = 0;
@@ -100,12 +101,29 @@ uint8_t Chip::ReadStatus() const {
 }
 
 bool Chip::IsSilent() const {
-  if (gaps_[0].count != 0 || gaps_[1].count != 0 || delayed_ != 0) return false;
+  if (gaps_[0].count != 0 || gaps_[1].count != 0) return false;
+  for (int32_t d : delayed_) {
+    if (d != 0) return false;
+  }
   for (const Slot& s : slots_) {
     if (s.state == EgState::kAttack || s.level < Slot::kSilentLevel) return false;
     if (s.key && s.state == EgState::kRelease) return false;
   }
   return true;
+}
+
+void Chip::SetMutedChannels(uint16_t mask) {
+  muted_ = mask & 0x1FF;
+}
+
+void Chip::SetChannelMeters(bool on) {
+  meters_on_ = on;
+  peaks_.fill(0);
+}
+
+void Chip::TakeChannelPeaks(std::array<int32_t, 9>& peaks) {
+  peaks = peaks_;
+  peaks_.fill(0);
 }
 
 void Chip::Write(uint8_t reg, uint8_t value) {
@@ -222,7 +240,7 @@ void Chip::ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase) {
 }
 
 template <int kCh>
-inline void Chip::RunChannel(const detail::SampleContext& c, int32_t& sum, int32_t& delayed) {
+inline void Chip::RunChannel(const detail::SampleContext& c, int32_t* contribution) {
   Slot& mod = slots_[ModulatorPosition(kCh)];
   Slot& car = slots_[CarrierPosition(kCh)];
   const int fb_in = ((mod.out1 + mod.out2) >> mod.fb_shift) & mod.fb_mask;
@@ -230,17 +248,28 @@ inline void Chip::RunChannel(const detail::SampleContext& c, int32_t& sum, int32
   const int32_t mod_out = mod.Run(c, fb_in, mod_muted);
   mod.out2 = mod.out1;
   mod.out1 = mod_out;
-  if (mod.additive && !mod_muted) sum += mod_out;
+  int32_t heard = mod.additive && !mod_muted ? mod_out : 0;
   bool car_muted;
   const int32_t car_out = car.Run(c, mod.additive ? 0 : (mod_out & 1023), car_muted);
-  if (!car_muted) {
-    // Carriers of channels 6-8 reach the sum one sample late.
-    if constexpr (kCh < 6) {
-      sum += car_out;
-    } else {
-      delayed += car_out;
-    }
+  const int32_t car_heard = car_muted ? 0 : car_out;
+  // Carriers of channels 6-8 reach the sum one sample late.
+  if constexpr (kCh < 6) {
+    heard += car_heard;
+  } else {
+    heard += delayed_[kCh - 6];
+    delayed_[kCh - 6] = car_heard;
   }
+  contribution[kCh] = heard;
+}
+
+int32_t Chip::MixChannels(const int32_t* contribution) {
+  int32_t sum = 0;
+  for (int ch = 0; ch < 9; ++ch) {
+    const int32_t v = (muted_ >> ch) & 1 ? 0 : contribution[ch];
+    sum += v;
+    if (meters_on_) peaks_[ch] = std::max(peaks_[ch], v < 0 ? -v : v);
+  }
+  return sum;
 }
 
 void Chip::ComputeSample() {
@@ -253,13 +282,18 @@ void Chip::ComputeSample() {
 
   // Every channel gets its own inlined copy of the slot code, so each slot
   // has its own branch history.
-  int32_t sum = delayed_;  // channels 6-8 carriers from the previous sample
-  int32_t delayed = 0;
+  int32_t contribution[9];
   [&]<int... kCh>(std::integer_sequence<int, kCh...>) {
-    (RunChannel<kCh>(c, sum, delayed), ...);
+    (RunChannel<kCh>(c, contribution), ...);
   }
   (std::make_integer_sequence<int, 9>{});
-  delayed_ = delayed;
+  int32_t sum;
+  if (muted_ == 0 && !meters_on_) [[likely]] {
+    sum = 0;
+    for (int32_t v : contribution) sum += v;
+  } else {
+    sum = MixChannels(contribution);
+  }
   output_ = DacValue(sum);
 }
 

@@ -21,13 +21,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "chip/chip_clock.h"
 #include "chip/opl2_slot.h"
 #include "chip/opl2_tables.h"
 
 namespace opl2 {
-
-inline constexpr double kChipClockHz = 3579545.0;
-inline constexpr double kChipSampleRate = kChipClockHz / 72.0;  // 49,715.9 Hz
 
 class Chip {
  public:
@@ -82,6 +80,20 @@ class Chip {
   // processing position 0-17 (ascending register offset).
   int SlotLevel(int position) const;
 
+  // Output-stage mute: bit n set leaves channel n (0-8) out of the output
+  // sum, both of its operators, whatever the connection. Its operators keep
+  // running (phases, envelopes, feedback), so unmuting brings back exactly
+  // the signal it would have had. Mask 0 leaves the output untouched. The
+  // mask is a setting of the output stage, not a register: Reset() keeps it.
+  void SetMutedChannels(uint16_t mask);
+
+  // Channel level meters, off by default (and kept by Reset()). While on,
+  // the chip records each channel's largest |contribution| to the output sum
+  // (0 for a muted channel); TakeChannelPeaks() hands them over and starts
+  // again from 0. While off it hands over zeros.
+  void SetChannelMeters(bool on);
+  void TakeChannelPeaks(std::array<int32_t, 9>& peaks);
+
  private:
   // Writes collected between two samples, one value per register.
   struct PendingWrites {
@@ -100,7 +112,8 @@ class Chip {
   void ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase);
   void ComputeSample();
   template <int kCh>
-  void RunChannel(const detail::SampleContext& c, int32_t& sum, int32_t& delayed);
+  void RunChannel(const detail::SampleContext& c, int32_t* contribution);
+  int32_t MixChannels(const int32_t* contribution);
   void Step();  // one sample: compute, advance the clocks, apply due writes
   void AdvanceClock();
   void TickTimers();
@@ -114,9 +127,15 @@ class Chip {
   int current_gap_ = 0;
   std::array<uint8_t, 256> regs_{};  // every register as last written
   Clock clock_;
-  int32_t delayed_ = 0;  // carriers of channels 6-8 from the previous sample
+  // Carriers of channels 6-8 from the previous sample.
+  std::array<int32_t, 3> delayed_{};
   int16_t output_ = 0;   // DAC value of the last computed sample
   bool primed_ = false;  // false until the first sample has been produced
+
+  // Output stage settings and meters.
+  uint16_t muted_ = 0;
+  bool meters_on_ = false;
+  std::array<int32_t, 9> peaks_{};
 
   // Timers.
   uint8_t timer_count_[2] = {0, 0};

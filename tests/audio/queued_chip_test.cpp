@@ -1,7 +1,8 @@
 // The queue of stamped writes and the chip the device pulls through it:
 // writes come out at the sample their clock gives, across every wrap of the
-// queue; the busiest tick an engine can make fits; the end fades to 0.
-#include "audio/queued_chip.h"
+// queue; the busiest tick an engine can make fits the size the player gives
+// it; the end fades to 0.
+#include "output/queued_chip.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "audio/bus_timeline.h"
-#include "audio/emulated_port.h"
+#include "bus/bus_timeline.h"
+#include "bus/emulated_port.h"
 #include "engine/harness.h"
 
 namespace opl2::test {
@@ -20,7 +21,7 @@ namespace {
 // and taken in turns, more than the queue holds in all: each comes out once,
 // in order, at clock / 72 + 1.
 TEST(StampedWriteQueue, EveryWriteComesOutOnceAtItsSampleAcrossWraps) {
-  auto queue = std::make_unique<StampedWriteQueue>();
+  auto queue = std::make_unique<StampedWriteQueue>(100'000, 1000);
   struct Expected {
     uint64_t sample;
     int reg;  // -1 for a marker
@@ -29,10 +30,10 @@ TEST(StampedWriteQueue, EveryWriteComesOutOnceAtItsSampleAcrossWraps) {
   uint64_t clock = 0;
   uint64_t pushed = 0, markers = 0, seed = 1;
   std::vector<Expected> expected;
-  const uint64_t total = StampedWriteQueue::kWriteCapacity + 1'000'000;
+  const uint64_t total = 3 * queue->write_capacity() + 12'345;
   while (pushed < total) {
     expected.clear();
-    for (int burst = 0; burst < 3000; ++burst) {
+    for (int burst = 0; burst < 800; ++burst) {
       seed = seed * 6364136223846793005ull + 1442695040888963407ull;
       const int run = 1 + static_cast<int>(seed >> 60);  // 1..16 writes back to back
       if ((seed >> 20) % 7 == 0) {
@@ -67,7 +68,7 @@ TEST(StampedWriteQueue, EveryWriteComesOutOnceAtItsSampleAcrossWraps) {
     ASSERT_FALSE(queue->Front(&none));
   }
   EXPECT_EQ(queue->writes_taken(), pushed);
-  EXPECT_GT(markers, StampedWriteQueue::kRunCapacity);
+  EXPECT_GT(markers, 3 * queue->run_capacity());
 }
 
 // Every channel changes instrument again and again in one row: 65,536 events
@@ -93,13 +94,14 @@ TEST(StampedWriteQueue, HoldsTheBusiestTickASongCanMake) {
     StampedWriteQueue& queue;
     uint64_t lost = 0;
   };
-  auto queue = std::make_unique<StampedWriteQueue>();
+  auto queue = std::make_unique<StampedWriteQueue>(kMaxWritesPerTick);
   Sink sink(*queue);
   BusTimeline timeline;
   EmulatedPort port(&timeline, &sink);
   auto engine = std::make_unique<Engine>();
+  auto storage = std::make_unique<Song>();
   engine->port = &port;
-  ASSERT_EQ(StartSong(*engine, song.path()), LoadResult::kLoaded);
+  ASSERT_EQ(StartSongFile(*engine, *storage, song.path()), LoadResult::kLoaded);
   const uint64_t before = queue->writes_pushed();
   for (int tick = 0; tick < 16; ++tick) TimerTick(*engine);  // the rows are read on the 16th
   const uint64_t tick_writes = queue->writes_pushed() - before;
@@ -157,7 +159,7 @@ TEST(QueuedChip, FadesTheFrozenEndOfTheOutputToZero) {
   ASSERT_GT(std::abs(frozen), 1000) << "the setup must leave a step to fade";
   ASSERT_EQ(expected[kTotal - 1], frozen);
 
-  auto chip = std::make_unique<QueuedChip>();
+  auto chip = std::make_unique<QueuedChip>(1000);
   chip->queue().PushMarker(0, StampKind::kReset);
   clock = 0;
   for (const Write& w : writes) {

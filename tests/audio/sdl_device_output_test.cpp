@@ -1,11 +1,12 @@
 // The SDL device output on SDL's disk driver, which writes what it plays to a
 // file: at the chip's rate the samples go out as they are made; a device at
 // another rate gets them through the resampler, the same tone at its rate.
-#include "audio/sdl_device_output.h"
+#include "output/sdl_device_output.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -26,7 +27,7 @@ class Tone : public SampleSource {
   void Produce(int16_t* out, int count) override {
     for (int i = 0; i < count; ++i, ++n_) {
       out[i] = static_cast<int16_t>(std::lround(
-          10000.0 * std::sin(2 * M_PI * 1000.0 * static_cast<double>(n_) / kDeviceSampleRate)));
+          10000.0 * std::sin(2 * M_PI * 1000.0 * static_cast<double>(n_) / kChipSampleRateHz)));
     }
   }
 
@@ -68,21 +69,28 @@ TEST(SdlDeviceOutput, PlaysAtTheChipsRateOrResamplesToTheDevicesRate) {
   for (int rate : {0, 44100}) {
     SdlDeviceOutput output;
     const std::vector<int16_t> played = PlayOnDiskDriver(rate, &output, file);
-    const int expected_rate = rate == 0 ? kDeviceSampleRate : rate;
+    const int expected_rate = rate == 0 ? kChipSampleRateHz : rate;
     EXPECT_EQ(output.device_rate(), expected_rate);
     EXPECT_EQ(output.resampling(), rate != 0);
     EXPECT_EQ(output.device_buffer(), 512);
-    EXPECT_NEAR(output.buffer_in_chip_samples(), 512.0 * kDeviceSampleRate / expected_rate, 1.0);
+    EXPECT_NEAR(output.buffer_in_chip_samples(), 512.0 * kChipSampleRateHz / expected_rate, 1.0);
     ASSERT_GT(played.size(), static_cast<size_t>(expected_rate / 10));
     const auto [frequency, peak] = ToneOf(played, expected_rate);
     EXPECT_NEAR(frequency, 1000.0, 10.0) << rate;
     EXPECT_NEAR(peak, 10000, 300) << rate;
     if (rate == 0) {
-      // Sample for sample what the source made.
+      // Sample for sample what the source made, after the buffers of
+      // silence SDL may play before it unpauses the device.
+      size_t silent = 0;
+      while (silent + 512 <= played.size() &&
+             std::all_of(played.begin() + silent, played.begin() + silent + 512,
+                         [](int16_t s) { return s == 0; })) {
+        silent += 512;
+      }
       Tone tone;
-      std::vector<int16_t> made(played.size());
+      std::vector<int16_t> made(played.size() - silent);
       tone.Produce(made.data(), static_cast<int>(made.size()));
-      EXPECT_EQ(played, made);
+      EXPECT_TRUE(std::equal(made.begin(), made.end(), played.begin() + silent));
     }
   }
 }

@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <mutex>
 
-#include "audio/emulated_port.h"
-#include "audio/live_output.h"
-#include "audio/stamped_write_queue.h"
+#include "bus/emulated_port.h"
+#include "bus/stamped_write_queue.h"
 #include "engine/busy_song.h"
 #include "opl/register_port.h"
 #include "opl/voice.h"
+#include "output/live_output.h"
 #include "process_support.h"
 
 namespace opl2::test {
@@ -81,7 +81,7 @@ class QueueSink : public TimedWriteSink {
 TEST(ThreadedBus, WritesFromTwoThreadsReachTheAudioThreadWholeAndInOrder) {
   constexpr int kWritesPerThread = 60'000;
   BusTimeline timeline;
-  auto owned_queue = std::make_unique<StampedWriteQueue>();
+  auto owned_queue = std::make_unique<StampedWriteQueue>(1u << 17);
   StampedWriteQueue& queue = *owned_queue;
   QueueSink sink(queue);
   EmulatedPort port(&timeline, &sink);
@@ -135,14 +135,15 @@ class NoTimer : public TimerB {
 // and drains, all through the lock-free queue and position.
 TEST(ThreadedBus, ADeviceThreadPullsWhileTicksAndTheShutdownWrite) {
   TempFile song(SustainedOverBusyChannels(250));
-  LiveOutput live;
+  LiveOutput live(kMaxWritesPerTick + 65'536);
   live.OpenWithoutDevice(512);
   auto engine = std::make_unique<Engine>();
+  auto storage = std::make_unique<Song>();
   NoTimer timer;
   engine->port = &live.port();
   engine->timer = &timer;
   std::mutex bus;
-  ASSERT_EQ(StartSong(*engine, song.path()), LoadResult::kLoaded);
+  ASSERT_EQ(StartSongFile(*engine, *storage, song.path()), LoadResult::kLoaded);
 
   std::atomic<bool> device_on{true}, timer_on{true};
   std::thread device([&] {
@@ -156,7 +157,10 @@ TEST(ThreadedBus, ADeviceThreadPullsWhileTicksAndTheShutdownWrite) {
     while (timer_on) {
       {
         std::lock_guard<std::mutex> lock(bus);
-        live.TimerCall(*engine);
+        Engine& e = *engine;
+        live.TimerCall([&] { return e.seq.playing == 1; },
+                       [&] { return TimerBPeriodCycles(e.seq.timer_b_value); },
+                       [&] { TimerTick(e); });
       }
       std::this_thread::sleep_for(std::chrono::microseconds(1'800));
     }
