@@ -6,9 +6,11 @@ underruns of a long run.
 The player runs on a pseudo-terminal with SDL's disk audio driver, which
 writes what the device plays to a file at the pace of a real device. The
 file is compared with `opl2tool render` of the same song: it must be the
-render, sample for sample, up to the key-off. Each place where it jumps to
-another point of the render is an underrun (the player fell behind the device
-and its time line jumped ahead). Usage:
+render, sample for sample, up to the key-off. Where it leaves the render
+before the key, the player fell behind the device (an underrun: its time
+line jumped ahead, and the chip's counters no longer run as in the render,
+so the rest is not compared). bench_live counts underruns from inside.
+Usage:
 
     bench/player_measure.py [--build DIR] [--song SONG] [--seconds S] [--runs N]
 
@@ -111,39 +113,22 @@ def play(build, song, seconds, capture):
     }
 
 
-def compare(played, rendered, at_key):
-    """Follows the capture through the render 100 ms at a time. Returns the
-    capture's first sample that differs from the render where it was
-    following it, and the number of jumps before it."""
+def compare(played, rendered):
+    """The capture's first sample that differs from the render, both lined
+    up at their first sound; None when the capture holds no sound."""
     first = next((i for i in range(0, len(played), 2) if played[i:i + 2] != b"\0\0"), None)
-    if first is None:
-        return None, 0
-    shift = None  # render byte offset minus capture byte offset
-    jumps = 0
+    start = next((i for i in range(0, len(rendered), 2) if rendered[i:i + 2] != b"\0\0"), None)
+    if first is None or start is None:
+        return None
+    shift = start - first
     pos = first
     window = 2 * WINDOW
-    while pos + window <= len(played):
-        chunk = played[pos:pos + window]
-        if shift is not None and rendered[pos + shift:pos + shift + window] == chunk:
-            pos += window
-            continue
-        # Off the render here: the key-off if the key has come, else a jump.
-        found = rendered.find(chunk)
-        while found >= 0 and found % 2:
-            found = rendered.find(chunk, found + 1)
-        if found < 0:
-            break
-        if shift is not None:
-            jumps += 1
-        shift = found - pos
+    while (pos + window <= len(played) and
+           rendered[pos + shift:pos + shift + window] == played[pos:pos + window]):
         pos += window
-    if shift is None:
-        return None, jumps
-    # The first differing sample after the last window that matched.
-    i = pos
-    while i + 2 <= len(played) and played[i:i + 2] == rendered[i + shift:i + shift + 2]:
-        i += 2
-    return i // 2, jumps
+    while pos + 2 <= len(played) and played[pos:pos + 2] == rendered[pos + shift:pos + shift + 2]:
+        pos += 2
+    return pos // 2
 
 
 def main():
@@ -167,18 +152,22 @@ def main():
         m = play(args.build, song, args.seconds, capture)
         with open(capture, "rb") as f:
             played = f.read()
-        differs, jumps = compare(played, rendered, m["at_key"])
+        differs = compare(played, rendered)
         tail = len(played) // 2
         while tail > 0 and played[2 * tail - 2:2 * tail] == b"\0\0":
             tail -= 1
         sound_ms = None if differs is None else 1000.0 * (differs - m["at_key"]) / RATE
-        if sound_ms is not None:
+        if sound_ms is not None and sound_ms > -10:
             key_to_sound.append(sound_ms)
-        print("run %d: load %.1f, CPU %.1f %% of a core, key to sound %s ms, key to exit %.1f ms, "
-              "status %d, underruns %d in %.0f s, %d zero samples at the end"
-              % (run + 1, load, m["cpu"], "?" if sound_ms is None else "%.1f" % sound_ms,
-                 m["key_to_exit_ms"], m["status"], jumps, len(played) / 2 / RATE,
-                 len(played) // 2 - tail))
+            sound = "key to sound %.1f ms" % sound_ms
+        elif sound_ms is None:
+            sound = "no sound"
+        else:
+            sound = "left the render %.2f s before the key (an underrun)" % (-sound_ms / 1000)
+        print("run %d: load %.1f, CPU %.1f %% of a core, %s, key to exit %.1f ms, status %d, "
+              "%.1f s played, %d zero samples at the end"
+              % (run + 1, load, m["cpu"], sound, m["key_to_exit_ms"], m["status"],
+                 len(played) / 2 / RATE, len(played) // 2 - tail))
         os.unlink(capture)
     if key_to_sound:
         key_to_sound.sort()

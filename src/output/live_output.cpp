@@ -162,6 +162,10 @@ bool LiveOutput::Drain(int max_ms) {
   return chip_->silent();
 }
 
+int64_t LiveOutput::LeadOfNextWrite() const {
+  return DeviceSampleOf(timeline_.cursor()) - DeviceNow();
+}
+
 LiveOutput::Counters LiveOutput::counters() const {
   Counters c = counters_;
   c.late_writes = chip_->late_writes();

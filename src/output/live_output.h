@@ -92,6 +92,10 @@ class LiveOutput : private TimedWriteSink {
   // Where the time comes from (tests simulate it); steady_clock by default.
   void set_clock(NowFunction now);
 
+  // Device samples from where the device is now to where the next write
+  // would land: how long a key-off made now takes to be heard.
+  int64_t LeadOfNextWrite() const;
+
   const std::string& error() const { return error_; }
   // The device's buffer in chip samples: the least lead a tick has.
   int buffer_samples() const { return buffer_; }
