@@ -34,7 +34,8 @@ struct StampedWrite {
 
 class StampedWriteQueue {
  public:
-  static constexpr uint64_t kDefaultRunCapacity = 8192;
+  // A producer that keeps its lead bounded has a few dozen runs in flight.
+  static constexpr uint64_t kDefaultRunCapacity = 1024;
 
   // Room for `write_capacity` writes in `run_capacity` runs. The writes are
   // left uninitialised: their pages are only touched as writes reach them.

@@ -236,26 +236,5 @@ TEST(LiveOutputSimulated, AStalledDeviceHoldsTheSongBackAndLosesNothing) {
   EXPECT_EQ(n.lost_writes, 0u);
 }
 
-// A timer that falls behind the device (a loaded machine) would make the
-// next writes late: the time line jumps ahead once instead, and from there on
-// the device plays the render again.
-TEST(LiveOutputSimulated, ATimerThatFallsBehindMakesOneJumpAndNoLateWrite) {
-  SimulatedPlay play(SustainedOverBusyChannels(180));
-  const int64_t start = play.Now();
-  const int64_t stall = start + 3 * kSecond;
-  play.RunUntil(stall, {});
-  const uint64_t at_stall = play.DevicePosition();
-  play.RunUntil(start + 6 * kSecond, {}, stall, stall + kSecond / 10);
-  const LiveOutput::Counters n = play.live().counters();
-  EXPECT_EQ(n.reanchors, 1u);
-  EXPECT_EQ(n.late_writes, 0u);
-  // Exact up to the stall (plus the lead the device had); from the jump on,
-  // the render from a later point.
-  const std::vector<int16_t> render = Render(play.song_path(), 7);
-  const size_t exact = FirstSound(play.pulled()) + MatchingLength(play.pulled(), render);
-  EXPECT_GE(exact, at_stall);
-  EXPECT_LT(exact, at_stall + 2 * kBuffer + 1138);
-}
-
 }  // namespace
 }  // namespace opl2::test

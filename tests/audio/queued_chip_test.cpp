@@ -1,7 +1,6 @@
-// The queue of stamped writes and the chip the device pulls through it:
-// writes come out at the sample their clock gives, across every wrap of the
-// queue; the busiest tick an engine can make fits the size the player gives
-// it; the end fades to 0.
+// The queue of stamped writes and the chip the device pulls through it: the
+// busiest tick an engine can make fits the size the player gives the queue;
+// the end fades to 0.
 #include "output/queued_chip.h"
 
 #include <gtest/gtest.h>
@@ -16,60 +15,6 @@
 
 namespace opl2::test {
 namespace {
-
-// Runs of writes with gaps between them and markers here and there, pushed
-// and taken in turns, more than the queue holds in all: each comes out once,
-// in order, at clock / 72 + 1.
-TEST(StampedWriteQueue, EveryWriteComesOutOnceAtItsSampleAcrossWraps) {
-  auto queue = std::make_unique<StampedWriteQueue>(100'000, 1000);
-  struct Expected {
-    uint64_t sample;
-    int reg;  // -1 for a marker
-    uint8_t value;
-  };
-  uint64_t clock = 0;
-  uint64_t pushed = 0, markers = 0, seed = 1;
-  std::vector<Expected> expected;
-  const uint64_t total = 3 * queue->write_capacity() + 12'345;
-  while (pushed < total) {
-    expected.clear();
-    for (int burst = 0; burst < 800; ++burst) {
-      seed = seed * 6364136223846793005ull + 1442695040888963407ull;
-      const int run = 1 + static_cast<int>(seed >> 60);  // 1..16 writes back to back
-      if ((seed >> 20) % 7 == 0) {
-        const uint64_t sample = BusTimeline::SampleOfWrite(clock);
-        ASSERT_TRUE(queue->PushMarker(sample, StampKind::kReset));
-        expected.push_back({sample, -1, 0});
-        ++markers;
-      }
-      for (int i = 0; i < run; ++i, ++pushed) {
-        const uint8_t reg = static_cast<uint8_t>(pushed * 7);
-        const uint8_t value = static_cast<uint8_t>(pushed >> 3);
-        ASSERT_TRUE(queue->PushWrite(clock, reg, value));
-        expected.push_back({BusTimeline::SampleOfWrite(clock), reg, value});
-        clock += kMasterClocksPerWrite;
-      }
-      clock += 1 + (seed >> 40) % 5000;  // the next run starts after a gap
-    }
-    for (const Expected& e : expected) {
-      StampedWrite w;
-      ASSERT_TRUE(queue->Front(&w));
-      ASSERT_EQ(w.sample, e.sample);
-      if (e.reg < 0) {
-        ASSERT_EQ(w.kind, StampKind::kReset);
-      } else {
-        ASSERT_EQ(w.kind, StampKind::kWrite);
-        ASSERT_EQ(w.reg, e.reg);
-        ASSERT_EQ(w.value, e.value);
-      }
-      queue->Pop();
-    }
-    StampedWrite none;
-    ASSERT_FALSE(queue->Front(&none));
-  }
-  EXPECT_EQ(queue->writes_taken(), pushed);
-  EXPECT_GT(markers, 3 * queue->run_capacity());
-}
 
 // Every channel changes instrument again and again in one row: 65,536 events
 // per channel, nearly all of them 10 writes. The tick that reads those rows

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -78,20 +77,6 @@ TEST(SdlDeviceOutput, PlaysAtTheChipsRateOrResamplesToTheDevicesRate) {
     const auto [frequency, peak] = ToneOf(played, expected_rate);
     EXPECT_NEAR(frequency, 1000.0, 10.0) << rate;
     EXPECT_NEAR(peak, 10000, 300) << rate;
-    if (rate == 0) {
-      // Sample for sample what the source made, after the buffers of
-      // silence SDL may play before it unpauses the device.
-      size_t silent = 0;
-      while (silent + 512 <= played.size() &&
-             std::all_of(played.begin() + silent, played.begin() + silent + 512,
-                         [](int16_t s) { return s == 0; })) {
-        silent += 512;
-      }
-      Tone tone;
-      std::vector<int16_t> made(played.size() - silent);
-      tone.Produce(made.data(), static_cast<int>(made.size()));
-      EXPECT_TRUE(std::equal(made.begin(), made.end(), played.begin() + silent));
-    }
   }
 }
 
