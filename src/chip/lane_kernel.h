@@ -1,0 +1,167 @@
+// The block kernel, written once for any vector instruction set: each file
+// that includes it supplies a set `I` (vector type V of I::W 32-bit lanes
+// and the operations below) and compiles it for its own target. Everything
+// here sits in an unnamed namespace, so each target keeps its own copy.
+//
+// Per sample and per group of lanes (channels side by side): the envelope
+// update, only in samples where some lane's rate steps or a level has just
+// changed; the 9 modulators as one stage, then the 9 carriers, each carrier
+// taking its own modulator's output of the same sample; the output stage
+// (carriers of channels 6-8 a sample late, mute mask, meters) and the sum.
+//
+// Operations of I: Load, Store, Set1, Add, And, AndNot(a, b) = ~a & b, Or,
+// Xor, Max, Abs, CmpEq, CmpGt, MulLo, SrlI<k>, SraI<k>, SllI<k>, MoveMask,
+// HSum, Feedback(sum, lanes, first) = sum >> (9 - FB) in the low 10 bits,
+// GatherWave, GatherMagnitude, GatherStep (table lookups per lane).
+#pragma once
+
+#include <cstdint>
+
+#include "chip/chip_clock.h"
+#include "chip/lane_state.h"
+#include "chip/opl2_tables.h"
+
+#define OPL2_KERNEL_INLINE [[gnu::always_inline]] inline
+
+namespace opl2::detail {
+namespace {
+
+// The group of I::W lanes starting at lane kFirst.
+template <class Isa, int kFirst>
+struct Group {
+  using I = Isa;
+  static constexpr int first = kFirst;
+};
+
+struct GroupState {
+  uint64_t rates = 0;   // envelope rates the group's lanes use
+  bool recheck = true;  // a level or parameter changed since the last update
+};
+
+// Envelope output and mute of this sample from the level before the update,
+// then one envelope step. Lanes whose state changes keep their level and
+// are returned as a mask for ChangeEnvelopeStates.
+template <class I>
+OPL2_KERNEL_INLINE uint32_t UpdateEnvelope(OperatorLanes& o, int f, const uint8_t* step_row) {
+  using V = typename I::V;
+  const V level = I::Load(o.level + f);
+  const V attack = I::Load(o.attack + f);
+  I::Store(o.e8 + f, I::Add(I::template SllI<3>(level), I::Load(o.e8_base + f)));
+  // Silent outside attack: left out of the sum from this sample on.
+  const V silent = I::AndNot(attack, I::CmpGt(level, I::Set1(Slot::kSilentLevel - 1)));
+  I::Store(o.heard_now + f, I::AndNot(silent, I::Load(o.heard + f)));
+  const V size = I::GatherStep(step_row, I::Load(o.rate + f));
+  // Attack: level + (~level >> k) for step sizes 1, 2, 4 (k = 3, 2, 1),
+  // which is (~level * size) >> 3; the other states add the size.
+  const V climb = I::template SraI<3>(I::MulLo(I::Xor(level, I::Set1(-1)), size));
+  const V delta = I::Or(I::And(attack, climb), I::AndNot(attack, size));
+  const V at_zero = I::And(attack, I::CmpEq(level, I::Set1(0)));
+  const V at_stop = I::CmpEq(I::template SrlI<4>(level), I::Load(o.stop + f));
+  const V change = I::And(I::Load(o.live + f), I::Or(I::Or(at_zero, at_stop), silent));
+  I::Store(o.level + f, I::Add(level, I::AndNot(change, delta)));
+  return static_cast<uint32_t>(I::MoveMask(change));
+}
+
+// One operator stage: output for modulation input `mod_in`.
+template <class I>
+OPL2_KERNEL_INLINE typename I::V RunOperators(OperatorLanes& o, int f, const Tables& t,
+                                              typename I::V mod_in) {
+  using V = typename I::V;
+  const V phase = I::Load(reinterpret_cast<const int32_t*>(o.phase) + f);
+  const V index = I::And(I::Add(I::template SrlI<kIndexShift>(phase), mod_in), I::Set1(1023));
+  I::Store(reinterpret_cast<int32_t*>(o.phase) + f,
+           I::Add(phase, I::Load(reinterpret_cast<const int32_t*>(o.inc) + f)));
+  const V wave = I::GatherWave(t.wave[0].data(), I::Add(index, I::Load(o.wave + f)));
+  const V att = I::And(wave, I::Set1(0xFFFF));
+  const V magnitude = I::GatherMagnitude(t.magnitude.data(), I::Add(att, I::Load(o.e8 + f)));
+  return I::Xor(magnitude, I::template SraI<16>(wave));
+}
+
+template <class I, bool kMeters>
+OPL2_KERNEL_INLINE int32_t RunGroup(ChannelLanes& c, GroupState& g, int f, const Tables& t,
+                                    const uint8_t* step_row, uint64_t step_mask) {
+  using V = typename I::V;
+  const bool steps = (step_mask & g.rates) != 0;
+  if (steps || g.recheck) {
+    const uint32_t mod_change = UpdateEnvelope<I>(c.mod, f, step_row);
+    const uint32_t car_change = UpdateEnvelope<I>(c.car, f, step_row);
+    g.recheck = steps || (mod_change | car_change) != 0;
+    if ((mod_change | car_change) != 0) [[unlikely]] {
+      ChangeEnvelopeStates(c.mod, f, mod_change);
+      ChangeEnvelopeStates(c.car, f, car_change);
+      g.rates = RatesInUse(c, f, I::W);
+    }
+  }
+  const V out1 = I::Load(c.out1 + f);
+  const V feedback =
+      I::And(I::Feedback(I::Add(out1, I::Load(c.out2 + f)), c, f), I::Load(c.fb_mask + f));
+  const V mod_out = RunOperators<I>(c.mod, f, t, feedback);
+  I::Store(c.out2 + f, out1);
+  I::Store(c.out1 + f, mod_out);
+  const V car_out = RunOperators<I>(c.car, f, t, I::And(mod_out, I::Load(c.fm + f)));
+
+  const V car_heard = I::And(car_out, I::Load(c.car.heard_now + f));
+  const V delay = I::Load(c.delay + f);
+  const V car_part = I::Or(I::And(delay, I::Load(c.delayed + f)), I::AndNot(delay, car_heard));
+  I::Store(c.delayed + f, I::And(delay, car_heard));
+  const V mod_heard = I::And(mod_out, I::Load(c.mod.heard_now + f));
+  const V contribution = I::And(I::Add(mod_heard, car_part), I::Load(c.keep + f));
+  if constexpr (kMeters) {
+    I::Store(c.peak + f, I::Max(I::Load(c.peak + f), I::Abs(contribution)));
+  }
+  return I::HSum(contribution);
+}
+
+// Runs group kG and the ones after it on one sample. (No lambdas here: a
+// target attribute need not reach them.)
+template <bool kMeters, size_t kG, class G, class... Rest>
+OPL2_KERNEL_INLINE int32_t RunGroups(const LaneBlock& b, GroupState* state, const uint8_t* step_row,
+                                     uint64_t step_mask) {
+  int32_t sum = 0;
+  if ((b.groups >> kG) & 1) {
+    sum = RunGroup<typename G::I, kMeters>(*b.lanes, state[kG], G::first, *b.tables, step_row,
+                                           step_mask);
+  }
+  if constexpr (sizeof...(Rest) > 0) {
+    sum += RunGroups<kMeters, kG + 1, Rest...>(b, state, step_row, step_mask);
+  }
+  return sum;
+}
+
+template <size_t kG, class G, class... Rest>
+void InitGroups(const LaneBlock& b, GroupState* state) {
+  state[kG].rates = RatesInUse(*b.lanes, G::first, G::I::W);
+  if constexpr (sizeof...(Rest) > 0) InitGroups<kG + 1, Rest...>(b, state);
+}
+
+template <bool kMeters, class... Groups>
+void RenderLanes(const LaneBlock& b) {
+  const Tables& t = *b.tables;
+  ChipClock clock = b.clock;
+  GroupState state[sizeof...(Groups)];
+  InitGroups<0, Groups...>(b, state);
+  for (uint32_t i = 0; i < b.n; ++i) {
+    const int pattern = StepPattern(clock.odd, clock.env_counter);
+    b.sums[i] =
+        RunGroups<kMeters, 0, Groups...>(b, state, t.step[pattern].data(), t.step_mask[pattern]);
+    const uint8_t tremolo = clock.tremolo;
+    StepClock(clock);
+    if (clock.tremolo != tremolo) {
+      SetTremolo(*b.lanes, clock.tremolo);
+      for (GroupState& g : state) g.recheck = true;
+    }
+  }
+}
+
+// Entry point for a kernel file: the block with or without meters.
+template <class... Groups>
+void RenderLaneBlock(const LaneBlock& b) {
+  if (b.meters) {
+    RenderLanes<true, Groups...>(b);
+  } else {
+    RenderLanes<false, Groups...>(b);
+  }
+}
+
+}  // namespace
+}  // namespace opl2::detail
