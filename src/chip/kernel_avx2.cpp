@@ -1,5 +1,5 @@
 // The block kernel for AVX2: channels 0-7 in 256-bit vectors, channel 8 in
-// a 128-bit one, table lookups by hardware gathers. Compiled for AVX2 by a
+// plain registers, table lookups by hardware gathers. Compiled for AVX2 by a
 // target attribute and only run where the CPU has it.
 #if defined(__x86_64__) || defined(__i386__)
 
@@ -68,63 +68,12 @@ struct Avx2x8 {
   static V GatherMagnitude(const int16_t* base, V index) {
     return And(_mm256_i32gather_epi32(reinterpret_cast<const int*>(base), index, 2), Set1(0xFFFF));
   }
-  static V GatherStep(const uint8_t* row, V index) {
-    return And(_mm256_i32gather_epi32(reinterpret_cast<const int*>(row), index, 1), Set1(0xFF));
-  }
-};
-
-struct Avx2x4 {
-  using V = __m128i;
-  static constexpr int W = 4;
-  static V Load(const int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const V*>(p)); }
-  static void Store(int32_t* p, V v) { _mm_storeu_si128(reinterpret_cast<V*>(p), v); }
-  static V Set1(int32_t x) { return _mm_set1_epi32(x); }
-  static V Add(V a, V b) { return _mm_add_epi32(a, b); }
-  static V And(V a, V b) { return _mm_and_si128(a, b); }
-  static V AndNot(V a, V b) { return _mm_andnot_si128(a, b); }
-  static V Or(V a, V b) { return _mm_or_si128(a, b); }
-  static V Xor(V a, V b) { return _mm_xor_si128(a, b); }
-  static V Max(V a, V b) { return _mm_max_epi32(a, b); }
-  static V Abs(V a) { return _mm_abs_epi32(a); }
-  static V CmpEq(V a, V b) { return _mm_cmpeq_epi32(a, b); }
-  static V CmpGt(V a, V b) { return _mm_cmpgt_epi32(a, b); }
-  static V MulLo(V a, V b) { return _mm_mullo_epi32(a, b); }
-  template <int k>
-  static V SrlI(V a) {
-    return _mm_srli_epi32(a, k);
-  }
-  template <int k>
-  static V SraI(V a) {
-    return _mm_srai_epi32(a, k);
-  }
-  template <int k>
-  static V SllI(V a) {
-    return _mm_slli_epi32(a, k);
-  }
-  static int MoveMask(V a) { return _mm_movemask_ps(_mm_castsi128_ps(a)); }
-  static int32_t HSum(V a) {
-    a = _mm_add_epi32(a, _mm_shuffle_epi32(a, 0x4E));
-    a = _mm_add_epi32(a, _mm_shuffle_epi32(a, 0xB1));
-    return _mm_cvtsi128_si32(a);
-  }
-  static V Feedback(V sum, const ChannelLanes& c, int f) {
-    return _mm_srav_epi32(sum, Load(c.fb_shift + f));
-  }
-  static V GatherWave(const WaveEntry* base, V index) {
-    return _mm_i32gather_epi32(reinterpret_cast<const int*>(base), index, 4);
-  }
-  static V GatherMagnitude(const int16_t* base, V index) {
-    return And(_mm_i32gather_epi32(reinterpret_cast<const int*>(base), index, 2), Set1(0xFFFF));
-  }
-  static V GatherStep(const uint8_t* row, V index) {
-    return And(_mm_i32gather_epi32(reinterpret_cast<const int*>(row), index, 1), Set1(0xFF));
-  }
 };
 
 }  // namespace
 
 void RenderLanesAvx2(const LaneBlock& block) {
-  RenderLaneBlock<Group<Avx2x8, 0>, Group<Avx2x4, 8>>(block);
+  RenderLaneBlock<Group<Avx2x8, 0>, Group<Scalar1, 8>>(block);
 }
 
 }  // namespace opl2::detail

@@ -1,5 +1,6 @@
 // The block kernel for WebAssembly SIMD128 (the browser build, compiled
-// with -msimd128): the channels in three groups of four lanes, table
+// with -msimd128): channels 0-7 in two groups of
+// four lanes, channel 8 in plain registers, table
 // lookups one lane at a time.
 #if defined(__wasm_simd128__)
 
@@ -70,16 +71,12 @@ struct Simd128x4 {
                            base[wasm_i32x4_extract_lane(i, 2)],
                            base[wasm_i32x4_extract_lane(i, 3)]);
   }
-  static V GatherStep(const uint8_t* row, V i) {
-    return wasm_i32x4_make(row[wasm_i32x4_extract_lane(i, 0)], row[wasm_i32x4_extract_lane(i, 1)],
-                           row[wasm_i32x4_extract_lane(i, 2)], row[wasm_i32x4_extract_lane(i, 3)]);
-  }
 };
 
 }  // namespace
 
 void RenderLanesSimd128(const LaneBlock& block) {
-  RenderLaneBlock<Group<Simd128x4, 0>, Group<Simd128x4, 4>, Group<Simd128x4, 8>>(block);
+  RenderLaneBlock<Group<Simd128x4, 0>, Group<Simd128x4, 4>, Group<Scalar1, 8>>(block);
 }
 
 }  // namespace opl2::detail

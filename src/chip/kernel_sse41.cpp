@@ -1,4 +1,5 @@
-// The block kernel for SSE4.1: the channels in three groups of four lanes,
+// The block kernel for SSE4.1: channels 0-7 in two groups of four lanes,
+// channel 8 in plain registers,
 // table lookups one lane at a time (no gathers before AVX2). Compiled for
 // SSE4.1 by a target attribute and only run where the CPU has it.
 #if defined(__x86_64__) || defined(__i386__)
@@ -79,16 +80,12 @@ struct Sse41x4 {
     return _mm_setr_epi32(base[_mm_cvtsi128_si32(i)], base[_mm_extract_epi32(i, 1)],
                           base[_mm_extract_epi32(i, 2)], base[_mm_extract_epi32(i, 3)]);
   }
-  static V GatherStep(const uint8_t* row, V i) {
-    return _mm_setr_epi32(row[_mm_cvtsi128_si32(i)], row[_mm_extract_epi32(i, 1)],
-                          row[_mm_extract_epi32(i, 2)], row[_mm_extract_epi32(i, 3)]);
-  }
 };
 
 }  // namespace
 
 void RenderLanesSse41(const LaneBlock& block) {
-  RenderLaneBlock<Group<Sse41x4, 0>, Group<Sse41x4, 4>, Group<Sse41x4, 8>>(block);
+  RenderLaneBlock<Group<Sse41x4, 0>, Group<Sse41x4, 4>, Group<Scalar1, 8>>(block);
 }
 
 }  // namespace opl2::detail

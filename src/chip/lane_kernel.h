@@ -12,10 +12,12 @@
 // Operations of I: Load, Store, Set1, Add, And, AndNot(a, b) = ~a & b, Or,
 // Xor, Max, Abs, CmpEq, CmpGt, MulLo, SrlI<k>, SraI<k>, SllI<k>, MoveMask,
 // HSum, Feedback(sum, lanes, first) = sum >> (9 - FB) in the low 10 bits,
-// GatherWave, GatherMagnitude, GatherStep (table lookups per lane).
+// GatherWave, GatherMagnitude (table lookups per lane).
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "chip/chip_clock.h"
 #include "chip/lane_state.h"
@@ -26,11 +28,64 @@
 namespace opl2::detail {
 namespace {
 
+// A single lane in plain registers: for channel 8, where a vector would
+// be mostly padding.
+struct Scalar1 {
+  using V = int32_t;
+  static constexpr int W = 1;
+  static V Load(const int32_t* p) { return *p; }
+  static void Store(int32_t* p, V v) { *p = v; }
+  static V Set1(int32_t x) { return x; }
+  static V Add(V a, V b) {
+    return static_cast<V>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+  }
+  static V And(V a, V b) { return a & b; }
+  static V AndNot(V a, V b) { return ~a & b; }
+  static V Or(V a, V b) { return a | b; }
+  static V Xor(V a, V b) { return a ^ b; }
+  static V Max(V a, V b) { return a > b ? a : b; }
+  static V Abs(V a) { return a < 0 ? -a : a; }
+  static V CmpEq(V a, V b) { return a == b ? -1 : 0; }
+  static V CmpGt(V a, V b) { return a > b ? -1 : 0; }
+  static V MulLo(V a, V b) {
+    return static_cast<V>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+  }
+  template <int k>
+  static V SrlI(V a) {
+    return static_cast<V>(static_cast<uint32_t>(a) >> k);
+  }
+  template <int k>
+  static V SraI(V a) {
+    return a >> k;
+  }
+  template <int k>
+  static V SllI(V a) {
+    return static_cast<V>(static_cast<uint32_t>(a) << k);
+  }
+  static int MoveMask(V a) { return a < 0 ? 1 : 0; }
+  static int32_t HSum(V a) { return a; }
+  static V Feedback(V sum, const ChannelLanes& c, int f) { return sum >> c.fb_shift[f]; }
+  static V GatherWave(const WaveEntry* base, V i) {
+    int32_t v;
+    std::memcpy(&v, base + i, sizeof v);
+    return v;
+  }
+  static V GatherMagnitude(const int16_t* base, V i) { return base[i]; }
+};
+
 // The group of I::W lanes starting at lane kFirst.
 template <class Isa, int kFirst>
 struct Group {
   using I = Isa;
   static constexpr int first = kFirst;
+};
+
+// What the envelope clock gives every slot in one sample.
+struct StepInput {
+  int32_t z;       // lowest set bit of the counter's low 13 bits, 13 for none
+  int32_t odd;     // 1 in odd samples
+  int fast;        // index into step_fast
+  uint64_t rates;  // rates that step in this sample
 };
 
 struct GroupState {
@@ -42,7 +97,7 @@ struct GroupState {
 // then one envelope step. Lanes whose state changes keep their level and
 // are returned as a mask for ChangeEnvelopeStates.
 template <class I>
-OPL2_KERNEL_INLINE uint32_t UpdateEnvelope(OperatorLanes& o, int f, const uint8_t* step_row) {
+OPL2_KERNEL_INLINE uint32_t UpdateEnvelope(OperatorLanes& o, int f, const StepInput& in) {
   using V = typename I::V;
   const V level = I::Load(o.level + f);
   const V attack = I::Load(o.attack + f);
@@ -50,7 +105,11 @@ OPL2_KERNEL_INLINE uint32_t UpdateEnvelope(OperatorLanes& o, int f, const uint8_
   // Silent outside attack: left out of the sum from this sample on.
   const V silent = I::AndNot(attack, I::CmpGt(level, I::Set1(Slot::kSilentLevel - 1)));
   I::Store(o.heard_now + f, I::AndNot(silent, I::Load(o.heard + f)));
-  const V size = I::GatherStep(step_row, I::Load(o.rate + f));
+  const V z = I::Set1(in.z);
+  const V slow_step =
+      I::Or(I::Or(I::CmpEq(z, I::Load(o.step_z[0] + f)), I::CmpEq(z, I::Load(o.step_z[1] + f))),
+            I::CmpEq(z, I::Load(o.step_z[2] + f)));
+  const V size = I::Or(I::Load(o.step_fast[in.fast] + f), I::And(slow_step, I::Set1(in.odd)));
   // Attack: level + (~level >> k) for step sizes 1, 2, 4 (k = 3, 2, 1),
   // which is (~level * size) >> 3; the other states add the size.
   const V climb = I::template SraI<3>(I::MulLo(I::Xor(level, I::Set1(-1)), size));
@@ -79,12 +138,12 @@ OPL2_KERNEL_INLINE typename I::V RunOperators(OperatorLanes& o, int f, const Tab
 
 template <class I, bool kMeters>
 OPL2_KERNEL_INLINE int32_t RunGroup(ChannelLanes& c, GroupState& g, int f, const Tables& t,
-                                    const uint8_t* step_row, uint64_t step_mask) {
+                                    const StepInput& in) {
   using V = typename I::V;
-  const bool steps = (step_mask & g.rates) != 0;
+  const bool steps = (in.rates & g.rates) != 0;
   if (steps || g.recheck) {
-    const uint32_t mod_change = UpdateEnvelope<I>(c.mod, f, step_row);
-    const uint32_t car_change = UpdateEnvelope<I>(c.car, f, step_row);
+    const uint32_t mod_change = UpdateEnvelope<I>(c.mod, f, in);
+    const uint32_t car_change = UpdateEnvelope<I>(c.car, f, in);
     g.recheck = steps || (mod_change | car_change) != 0;
     if ((mod_change | car_change) != 0) [[unlikely]] {
       ChangeEnvelopeStates(c.mod, f, mod_change);
@@ -115,15 +174,13 @@ OPL2_KERNEL_INLINE int32_t RunGroup(ChannelLanes& c, GroupState& g, int f, const
 // Runs group kG and the ones after it on one sample. (No lambdas here: a
 // target attribute need not reach them.)
 template <bool kMeters, size_t kG, class G, class... Rest>
-OPL2_KERNEL_INLINE int32_t RunGroups(const LaneBlock& b, GroupState* state, const uint8_t* step_row,
-                                     uint64_t step_mask) {
+OPL2_KERNEL_INLINE int32_t RunGroups(const LaneBlock& b, GroupState* state, const StepInput& in) {
   int32_t sum = 0;
   if ((b.groups >> kG) & 1) {
-    sum = RunGroup<typename G::I, kMeters>(*b.lanes, state[kG], G::first, *b.tables, step_row,
-                                           step_mask);
+    sum = RunGroup<typename G::I, kMeters>(*b.lanes, state[kG], G::first, *b.tables, in);
   }
   if constexpr (sizeof...(Rest) > 0) {
-    sum += RunGroups<kMeters, kG + 1, Rest...>(b, state, step_row, step_mask);
+    sum += RunGroups<kMeters, kG + 1, Rest...>(b, state, in);
   }
   return sum;
 }
@@ -141,9 +198,11 @@ void RenderLanes(const LaneBlock& b) {
   GroupState state[sizeof...(Groups)];
   InitGroups<0, Groups...>(b, state);
   for (uint32_t i = 0; i < b.n; ++i) {
-    const int pattern = StepPattern(clock.odd, clock.env_counter);
-    b.sums[i] =
-        RunGroups<kMeters, 0, Groups...>(b, state, t.step[pattern].data(), t.step_mask[pattern]);
+    const uint32_t low = clock.env_counter & 0x1FFF;
+    const StepInput in{low == 0 ? 13 : std::countr_zero(low), clock.odd ? 1 : 0,
+                       (clock.odd ? 4 : 0) + static_cast<int>(clock.env_counter & 3),
+                       t.step_mask[StepPattern(clock.odd, clock.env_counter)]};
+    b.sums[i] = RunGroups<kMeters, 0, Groups...>(b, state, in);
     const uint8_t tremolo = clock.tremolo;
     StepClock(clock);
     if (clock.tremolo != tremolo) {

@@ -3,6 +3,25 @@
 namespace opl2::detail {
 namespace {
 
+void SetStepLane(OperatorLanes& o, int l) {
+  const int rate = o.rate[l];
+  for (auto& z : o.step_z) z[l] = -1;
+  for (auto& f : o.step_fast) f[l] = 0;
+  if (rate < 4) return;
+  const int rh = rate >> 2, rl = rate & 3;
+  if (rh <= 11) {
+    o.step_z[0][l] = 11 - rh;
+    if (rl >= 2) o.step_z[1][l] = 12 - rh;
+    if (rl & 1) o.step_z[2][l] = 13 - rh;
+    return;
+  }
+  // Fast rates read only the parity and the counter's two low bits.
+  const Tables& t = GetTables();
+  for (int c = 0; c < 8; ++c) {
+    o.step_fast[c][l] = t.step[StepPattern(c >= 4, static_cast<uint32_t>(c & 3))][rate];
+  }
+}
+
 void SetEnvelopeLane(OperatorLanes& o, int l) {
   int rate = 0;
   switch (static_cast<EgState>(o.state[l])) {
@@ -21,6 +40,7 @@ void SetEnvelopeLane(OperatorLanes& o, int l) {
       break;
   }
   o.rate[l] = o.live[l] ? rate : 0;
+  SetStepLane(o, l);
   o.stop[l] = o.state[l] == static_cast<uint8_t>(EgState::kDecay) ? o.sustain_end[l] : kNoStop;
   o.attack[l] = o.state[l] == static_cast<uint8_t>(EgState::kAttack) ? -1 : 0;
   o.heard[l] = o.audible[l] & o.live[l];

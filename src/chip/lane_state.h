@@ -12,9 +12,9 @@
 
 namespace opl2::detail {
 
-// 9 channels, padded to whole vectors of 4 lanes. The padding lanes are
-// parked and never heard.
-inline constexpr int kLanes = 12;
+// 9 channels, padded so that every array fills whole cache lines. The
+// padding lanes are parked and never heard.
+inline constexpr int kLanes = 16;
 inline constexpr int kMaxBlock = 1024;
 // A decay end that level >> 4 never reaches.
 inline constexpr int32_t kNoStop = 0x100;
@@ -35,6 +35,12 @@ struct alignas(32) OperatorLanes {
   int32_t heard[kLanes];      // audible and live
   int32_t heard_now[kLanes];  // heard and not silent in the current sample
   int32_t ksl_tl8[kLanes];    // 8 x (key scale + total level)
+  // Step size of the rate in a sample, without a table lookup per lane:
+  // rates below 48 step by 1 in odd samples whose counter has its lowest
+  // set bit at one of step_z (-1: none); faster rates step by
+  // step_fast[2 x 2 x odd + counter & 3].
+  int32_t step_z[3][kLanes];
+  int32_t step_fast[8][kLanes];
   // Envelope parameters, for the rare state changes.
   uint8_t am_shift[kLanes];  // tremolo value shift, 0 without tremolo
   uint8_t state[kLanes];     // EgState
