@@ -8,7 +8,6 @@
 #include "chip/lane_kernels.h"
 #include "chip/lane_state.h"
 #include "chip/opl2_chip.h"
-#include "chip/opl2_dac.h"
 #include "chip/parked_channel.h"
 
 namespace opl2 {
@@ -71,7 +70,6 @@ void Chip::RenderBlock(int16_t* out, uint32_t n) {
 
   if (groups != 0) {
     alignas(32) ChannelLanes lanes;
-    alignas(32) int32_t sums[kMaxBlock];
     for (int l = 0; l < kLanes; ++l) {
       if (l >= 9) {
         detail::ClearLane(lanes, l);
@@ -80,7 +78,7 @@ void Chip::RenderBlock(int16_t* out, uint32_t n) {
                             l >= 6 ? delayed_[l - 6] : 0, (muted_ >> l) & 1, clock_.tremolo);
       }
     }
-    kernel.render({&lanes, tables_, clock_, sums, n, groups, meters_on_});
+    kernel.render({&lanes, tables_, clock_, out, n, groups, meters_on_});
     for (int ch = 0; ch < 9; ++ch) {
       if (!in_group(ch)) continue;
       int32_t delayed = 0;
@@ -89,7 +87,6 @@ void Chip::RenderBlock(int16_t* out, uint32_t n) {
       if (ch >= 6) delayed_[ch - 6] = delayed;
       if (meters_on_) peaks_[ch] = std::max(peaks_[ch], lanes.peak[ch]);
     }
-    for (uint32_t i = 0; i < n; ++i) out[i] = DacValue(sums[i]);
   } else {
     std::memset(out, 0, n * sizeof *out);
   }

@@ -36,6 +36,7 @@ struct Avx2x8 {
   static V Or(V a, V b) { return _mm256_or_si256(a, b); }
   static V Xor(V a, V b) { return _mm256_xor_si256(a, b); }
   static V Max(V a, V b) { return _mm256_max_epi32(a, b); }
+  static V Min(V a, V b) { return _mm256_min_epi32(a, b); }
   static V Abs(V a) { return _mm256_abs_epi32(a); }
   static V CmpEq(V a, V b) { return _mm256_cmpeq_epi32(a, b); }
   static V CmpGt(V a, V b) { return _mm256_cmpgt_epi32(a, b); }
@@ -61,6 +62,11 @@ struct Avx2x8 {
   }
   static V Feedback(V sum, const ChannelLanes& c, int f) {
     return _mm256_srav_epi32(sum, Load(c.fb_shift + f));
+  }
+  static void StoreS16(int16_t* out, V v) {
+    const __m128i lo = _mm256_castsi256_si128(v);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_packs_epi32(lo, _mm256_extracti128_si256(v, 1)));
   }
   static V GatherWave(const WaveEntry* base, V index) {
     return _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), index, 4);

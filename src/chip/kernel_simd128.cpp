@@ -30,6 +30,7 @@ struct Simd128x4 {
   static V Or(V a, V b) { return wasm_v128_or(a, b); }
   static V Xor(V a, V b) { return wasm_v128_xor(a, b); }
   static V Max(V a, V b) { return wasm_i32x4_max(a, b); }
+  static V Min(V a, V b) { return wasm_i32x4_min(a, b); }
   static V Abs(V a) { return wasm_i32x4_abs(a); }
   static V CmpEq(V a, V b) { return wasm_i32x4_eq(a, b); }
   static V CmpGt(V a, V b) { return wasm_i32x4_gt(a, b); }
@@ -55,6 +56,9 @@ struct Simd128x4 {
   // No variable shifts: (sum * 2^FB) >> 9 is sum >> (9 - FB).
   static V Feedback(V sum, const ChannelLanes& c, int f) {
     return wasm_i32x4_shr(wasm_i32x4_mul(sum, Load(c.fb_mul + f)), 9);
+  }
+  static void StoreS16(int16_t* out, V v) {
+    wasm_v128_store64_lane(out, wasm_i16x8_narrow_i32x4(v, v), 0);
   }
   static int32_t Word(const void* p) {
     int32_t v;

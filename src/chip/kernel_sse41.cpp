@@ -38,6 +38,7 @@ struct Sse41x4 {
   static V Or(V a, V b) { return _mm_or_si128(a, b); }
   static V Xor(V a, V b) { return _mm_xor_si128(a, b); }
   static V Max(V a, V b) { return _mm_max_epi32(a, b); }
+  static V Min(V a, V b) { return _mm_min_epi32(a, b); }
   static V Abs(V a) { return _mm_abs_epi32(a); }
   static V CmpEq(V a, V b) { return _mm_cmpeq_epi32(a, b); }
   static V CmpGt(V a, V b) { return _mm_cmpgt_epi32(a, b); }
@@ -65,6 +66,9 @@ struct Sse41x4 {
   // low 10 bits of the result are used).
   static V Feedback(V sum, const ChannelLanes& c, int f) {
     return _mm_mulhi_epi16(sum, Load(c.fb_mul16 + f));
+  }
+  static void StoreS16(int16_t* out, V v) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packs_epi32(v, v));
   }
   static int32_t Word(const void* p) {
     int32_t v;

@@ -21,6 +21,7 @@
 
 #include "chip/chip_clock.h"
 #include "chip/lane_state.h"
+#include "chip/opl2_dac.h"
 #include "chip/opl2_tables.h"
 
 #define OPL2_KERNEL_INLINE [[gnu::always_inline]] inline
@@ -44,6 +45,7 @@ struct Scalar1 {
   static V Or(V a, V b) { return a | b; }
   static V Xor(V a, V b) { return a ^ b; }
   static V Max(V a, V b) { return a > b ? a : b; }
+  static V Min(V a, V b) { return a < b ? a : b; }
   static V Abs(V a) { return a < 0 ? -a : a; }
   static V CmpEq(V a, V b) { return a == b ? -1 : 0; }
   static V CmpGt(V a, V b) { return a > b ? -1 : 0; }
@@ -64,6 +66,7 @@ struct Scalar1 {
   }
   static int MoveMask(V a) { return a < 0 ? 1 : 0; }
   static int32_t HSum(V a) { return a; }
+  static void StoreS16(int16_t* out, V v) { *out = static_cast<int16_t>(v); }
   static V Feedback(V sum, const ChannelLanes& c, int f) { return sum >> c.fb_shift[f]; }
   static V GatherWave(const WaveEntry* base, V i) {
     int32_t v;
@@ -191,8 +194,32 @@ void InitGroups(const LaneBlock& b, GroupState* state) {
   if constexpr (sizeof...(Rest) > 0) InitGroups<kG + 1, Rest...>(b, state);
 }
 
+template <class G, class...>
+struct FirstOf {
+  using I = typename G::I;
+};
+
+// The DAC stage over a block: clamp, then drop the low bits the exponent
+// leaves out (sum & ~(2^shift - 1) equals (sum >> shift) << shift).
+template <class I>
+void DacBlock(const int32_t* sums, int16_t* out, uint32_t n) {
+  using V = typename I::V;
+  uint32_t i = 0;
+  for (; i + I::W <= n; i += I::W) {
+    const V sum = I::Max(I::Min(I::Load(sums + i), I::Set1(32767)), I::Set1(-32768));
+    const V magnitude = I::Xor(sum, I::template SraI<31>(sum));
+    V low = I::Set1(0);
+    for (int k = 0; k < 6; ++k) {
+      low = I::Or(low, I::And(I::CmpGt(magnitude, I::Set1((512 << k) - 1)), I::Set1(1 << k)));
+    }
+    I::StoreS16(out + i, I::AndNot(low, sum));
+  }
+  for (; i < n; ++i) out[i] = DacValue(sums[i]);
+}
+
 template <bool kMeters, class... Groups>
 void RenderLanes(const LaneBlock& b) {
+  alignas(32) int32_t sums[kMaxBlock];
   const Tables& t = *b.tables;
   ChipClock clock = b.clock;
   GroupState state[sizeof...(Groups)];
@@ -202,7 +229,7 @@ void RenderLanes(const LaneBlock& b) {
     const StepInput in{low == 0 ? 13 : std::countr_zero(low), clock.odd ? 1 : 0,
                        (clock.odd ? 4 : 0) + static_cast<int>(clock.env_counter & 3),
                        t.step_mask[StepPattern(clock.odd, clock.env_counter)]};
-    b.sums[i] = RunGroups<kMeters, 0, Groups...>(b, state, in);
+    sums[i] = RunGroups<kMeters, 0, Groups...>(b, state, in);
     const uint8_t tremolo = clock.tremolo;
     StepClock(clock);
     if (clock.tremolo != tremolo) {
@@ -210,6 +237,7 @@ void RenderLanes(const LaneBlock& b) {
       for (GroupState& g : state) g.recheck = true;
     }
   }
+  DacBlock<typename FirstOf<Groups...>::I>(sums, b.out, b.n);
 }
 
 // Entry point for a kernel file: the block with or without meters.

@@ -65,14 +65,14 @@ struct alignas(32) ChannelLanes {
   int32_t peak[kLanes];     // largest |contribution| in the block
 };
 
-// What a kernel renders: n samples from `clock` (no vibrato step inside),
-// the sums of the lane groups in `groups` (bit g: group g of the kernel)
-// into sums[0..n).
+// What a kernel renders: n samples from `clock` (no vibrato step inside)
+// of the lane groups in `groups` (bit g: group g of the kernel), as DAC
+// values into out[0..n).
 struct LaneBlock {
   ChannelLanes* lanes;
   const Tables* tables;
   ChipClock clock;
-  int32_t* sums;
+  int16_t* out;
   uint32_t n;
   uint32_t groups;
   bool meters;
