@@ -15,7 +15,6 @@ namespace opl2 {
 using detail::CarrierPosition;
 using detail::ChannelLanes;
 using detail::EgState;
-using detail::kLanes;
 using detail::kMaxBlock;
 using detail::ModulatorPosition;
 using detail::Slot;
@@ -46,41 +45,35 @@ void Chip::GenerateBlocks(int16_t* out, size_t n) {
 
 void Chip::RenderBlock(int16_t* out, uint32_t n) {
   const detail::LaneKernel& kernel = detail::KernelFor(path_);
-  auto silent_channel = [this](int ch) {
-    if (ch >= 9) return true;
-    const bool delayed = ch >= 6 && delayed_[ch - 6] != 0;
-    return slots_[ModulatorPosition(ch)].parked && slots_[CarrierPosition(ch)].parked && !delayed;
-  };
-
-  // A group of lanes runs when one of its channels can be heard.
+  // A group of lanes runs when one of its channels can be heard; the
+  // channels of the others are silent and skipped.
+  bool runs[9] = {};
   uint32_t groups = 0;
   for (int g = 0; g < kernel.groups; ++g) {
-    for (int l = kernel.first[g]; l < kernel.first[g] + kernel.width[g]; ++l) {
-      if (!silent_channel(l)) groups |= 1u << g;
+    const int first = kernel.first[g], last = first + kernel.width[g];
+    bool heard = false;
+    for (int ch = first; ch < last && ch < 9; ++ch) {
+      const bool delayed = ch >= 6 && delayed_[ch - 6] != 0;
+      heard |=
+          !slots_[ModulatorPosition(ch)].parked || !slots_[CarrierPosition(ch)].parked || delayed;
     }
+    if (!heard) continue;
+    groups |= 1u << g;
+    for (int ch = first; ch < last && ch < 9; ++ch) runs[ch] = true;
   }
-
-  auto in_group = [&](int ch) {
-    for (int g = 0; g < kernel.groups; ++g) {
-      if (((groups >> g) & 1) && ch >= kernel.first[g] && ch < kernel.first[g] + kernel.width[g])
-        return true;
-    }
-    return false;
-  };
 
   if (groups != 0) {
     alignas(32) ChannelLanes lanes;
-    for (int l = 0; l < kLanes; ++l) {
-      if (l >= 9) {
-        detail::ClearLane(lanes, l);
-      } else if (in_group(l)) {
-        detail::LoadChannel(lanes, l, slots_[ModulatorPosition(l)], slots_[CarrierPosition(l)],
-                            l >= 6 ? delayed_[l - 6] : 0, (muted_ >> l) & 1, clock_.tremolo);
+    // Only the lanes of running groups are read.
+    for (int ch = 0; ch < 9; ++ch) {
+      if (runs[ch]) {
+        detail::LoadChannel(lanes, ch, slots_[ModulatorPosition(ch)], slots_[CarrierPosition(ch)],
+                            ch >= 6 ? delayed_[ch - 6] : 0, (muted_ >> ch) & 1, clock_.tremolo);
       }
     }
     kernel.render({&lanes, tables_, clock_, out, n, groups, meters_on_});
     for (int ch = 0; ch < 9; ++ch) {
-      if (!in_group(ch)) continue;
+      if (!runs[ch]) continue;
       int32_t delayed = 0;
       detail::StoreChannel(lanes, ch, slots_[ModulatorPosition(ch)], slots_[CarrierPosition(ch)],
                            delayed);
@@ -92,7 +85,7 @@ void Chip::RenderBlock(int16_t* out, uint32_t n) {
   }
 
   for (int ch = 0; ch < 9; ++ch) {
-    if (!in_group(ch)) {
+    if (!runs[ch]) {
       detail::AdvanceParkedChannel(*tables_, slots_[ModulatorPosition(ch)],
                                    slots_[CarrierPosition(ch)], n);
     }

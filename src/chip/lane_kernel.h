@@ -226,9 +226,12 @@ void RenderLanes(const LaneBlock& b) {
   InitGroups<0, Groups...>(b, state);
   for (uint32_t i = 0; i < b.n; ++i) {
     const uint32_t low = clock.env_counter & 0x1FFF;
-    const StepInput in{low == 0 ? 13 : std::countr_zero(low), clock.odd ? 1 : 0,
-                       (clock.odd ? 4 : 0) + static_cast<int>(clock.env_counter & 3),
-                       t.step_mask[StepPattern(clock.odd, clock.env_counter)]};
+    const int z = low == 0 ? 13 : std::countr_zero(low);
+    const int odd = clock.odd ? 1 : 0;
+    const int counter_low = static_cast<int>(clock.env_counter & 3);
+    // The same index as StepPattern().
+    const StepInput in{z, odd, odd * 4 + counter_low,
+                       t.step_mask[(odd * 14 + z) * 4 + counter_low]};
     sums[i] = RunGroups<kMeters, 0, Groups...>(b, state, in);
     const uint8_t tremolo = clock.tremolo;
     StepClock(clock);

@@ -1,25 +1,45 @@
 #include "chip/lane_state.h"
 
+#include <array>
+
 namespace opl2::detail {
 namespace {
 
-void SetStepLane(OperatorLanes& o, int l) {
-  const int rate = o.rate[l];
-  for (auto& z : o.step_z) z[l] = -1;
-  for (auto& f : o.step_fast) f[l] = 0;
-  if (rate < 4) return;
-  const int rh = rate >> 2, rl = rate & 3;
-  if (rh <= 11) {
-    o.step_z[0][l] = 11 - rh;
-    if (rl >= 2) o.step_z[1][l] = 12 - rh;
-    if (rl & 1) o.step_z[2][l] = 13 - rh;
-    return;
-  }
-  // Fast rates read only the parity and the counter's two low bits.
+// A rate's step_z and step_fast values.
+struct RateSteps {
+  int32_t z[3];
+  int32_t fast[8];
+};
+
+std::array<RateSteps, 64> BuildRateSteps() {
   const Tables& t = GetTables();
-  for (int c = 0; c < 8; ++c) {
-    o.step_fast[c][l] = t.step[StepPattern(c >= 4, static_cast<uint32_t>(c & 3))][rate];
+  std::array<RateSteps, 64> all{};
+  for (int rate = 0; rate < 64; ++rate) {
+    RateSteps& r = all[rate];
+    for (int32_t& z : r.z) z = -1;
+    const int rh = rate >> 2, rl = rate & 3;
+    if (rate < 4) continue;
+    if (rh <= 11) {
+      r.z[0] = 11 - rh;
+      if (rl >= 2) r.z[1] = 12 - rh;
+      if (rl & 1) r.z[2] = 13 - rh;
+      continue;
+    }
+    // Fast rates read only the parity and the counter's two low bits.
+    for (int c = 0; c < 8; ++c) {
+      r.fast[c] = t.step[StepPattern(c >= 4, static_cast<uint32_t>(c & 3))][rate];
+    }
   }
+  return all;
+}
+
+void SetStepLane(OperatorLanes& o, int l) {
+  static const std::array<RateSteps, 64> kRateSteps = BuildRateSteps();
+  const RateSteps& r = kRateSteps[o.rate[l]];
+#pragma GCC unroll 3
+  for (int i = 0; i < 3; ++i) o.step_z[i][l] = r.z[i];
+#pragma GCC unroll 8
+  for (int c = 0; c < 8; ++c) o.step_fast[c][l] = r.fast[c];
 }
 
 void SetEnvelopeLane(OperatorLanes& o, int l) {
@@ -109,13 +129,6 @@ void StoreChannel(const ChannelLanes& c, int lane, Slot& mod, Slot& car, int32_t
   delayed = c.delayed[lane];
 }
 
-void ClearLane(ChannelLanes& c, int lane) {
-  Slot parked;
-  parked.parked = true;
-  LoadChannel(c, lane, parked, parked, 0, true, 0);
-  c.delay[lane] = 0;
-}
-
 void ChangeEnvelopeStates(OperatorLanes& o, int first, uint32_t mask) {
   for (; mask != 0; mask &= mask - 1) {
     const int l = first + std::countr_zero(mask);
@@ -142,7 +155,7 @@ uint64_t RatesInUse(const ChannelLanes& c, int first, int count) {
 }
 
 void SetTremolo(ChannelLanes& c, int tremolo) {
-  for (int l = 0; l < kLanes; ++l) {
+  for (int l = 0; l < 9; ++l) {
     SetTremoloLane(c.mod, l, tremolo);
     SetTremoloLane(c.car, l, tremolo);
   }

@@ -12,8 +12,8 @@
 
 namespace opl2::detail {
 
-// 9 channels, padded so that every array fills whole cache lines. The
-// padding lanes are parked and never heard.
+// 9 channels, padded so that every array fills whole cache lines. Only the
+// lanes of the groups a kernel runs are filled and read.
 inline constexpr int kLanes = 16;
 inline constexpr int kMaxBlock = 1024;
 // A decay end that level >> 4 never reaches.
@@ -83,8 +83,6 @@ void LoadChannel(ChannelLanes& c, int lane, const Slot& mod, const Slot& car, in
                  bool muted, int tremolo);
 // Copies the running state of channel `lane` back to its slots.
 void StoreChannel(const ChannelLanes& c, int lane, Slot& mod, Slot& car, int32_t& delayed);
-// Fills a padding lane.
-void ClearLane(ChannelLanes& c, int lane);
 
 // Envelope state changes found by a kernel in lanes `mask` (bit i: lane
 // first + i): an attack reaching 0, a decay reaching its sustain level, or
@@ -92,7 +90,7 @@ void ClearLane(ChannelLanes& c, int lane);
 void ChangeEnvelopeStates(OperatorLanes& o, int first, uint32_t mask);
 // The envelope rates lanes [first, first + count) of both operators use.
 uint64_t RatesInUse(const ChannelLanes& c, int first, int count);
-// New tremolo value: recomputes e8_base of every lane.
+// New tremolo value: recomputes e8_base of every channel's lanes.
 void SetTremolo(ChannelLanes& c, int tremolo);
 
 }  // namespace opl2::detail

@@ -52,10 +52,11 @@ class Chip {
   // 12-15, like unused operator offsets, select nothing.
   void Write(uint8_t reg, uint8_t value);
 
-  // Computes one sample.
+  // Computes one sample (on the per-sample path, whatever Path() is: the
+  // same sample, at the lowest cost for a lone one).
   int16_t Sample();
 
-  // Computes n samples into out.
+  // Computes n samples into out, in blocks on the vector paths.
   void Generate(int16_t* out, size_t n);
 
   // Status port: 0x06 when no timer has expired; bit 7 IRQ, bit 6 timer 1,
