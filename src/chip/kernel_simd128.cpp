@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "chip/chip_clock.h"
+#include "chip/chip_counters.h"
 #include "chip/lane_kernel.h"
 #include "chip/lane_kernels.h"
 #include "chip/lane_state.h"

@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "chip/chip_clock.h"
+#include "chip/chip_counters.h"
 #include "chip/lane_state.h"
 #include "chip/opl2_dac.h"
 #include "chip/opl2_tables.h"

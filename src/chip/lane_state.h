@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "chip/chip_clock.h"
+#include "chip/chip_counters.h"
 #include "chip/opl2_slot.h"
 #include "chip/opl2_tables.h"
 

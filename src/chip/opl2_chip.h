@@ -21,7 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "chip/chip_clock.h"
+#include "chip/chip_counters.h"
 #include "chip/chip_path.h"
 #include "chip/opl2_slot.h"
 #include "chip/opl2_tables.h"

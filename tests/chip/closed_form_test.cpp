@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <random>
 
-#include "chip/chip_clock.h"
+#include "chip/chip_counters.h"
 #include "chip/parked_channel.h"
 
 namespace opl2 {

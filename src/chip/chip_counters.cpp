@@ -1,4 +1,4 @@
-#include "chip/chip_clock.h"
+#include "chip/chip_counters.h"
 
 namespace opl2 {
 namespace {
