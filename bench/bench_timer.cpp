@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "sequencer/timer_b.h"
+#include "bus/timer_b.h"
 #include "timer/library_call.h"
 #include "timer/timer_service.h"
 

@@ -1,4 +1,4 @@
-// Any bytes as a song file: loaded the way the player loads it, then played
+// Any bytes as a song file: loaded by the player's loader, then played
 // for OPL2_FUZZ_TICKS ticks on a recording port. Checked on every tick:
 //  - no channel steps more than kMaxEventsPerStep events, so a tick is bounded;
 //  - every event is fetched from inside its channel's track buffer and leaves
@@ -7,21 +7,18 @@
 //  - loop depth stays within the loop tables;
 //  - every register write addresses 0x00..0xF5, only the two chip ports are
 //    used, and a tick's writes are bounded by its events.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <string>
+#include <span>
 
-#include "opl/recording_port.h"
+#include "bus/recording_port.h"
 #include "opl/register_port.h"
 #include "sequencer/sequencer.h"
 #include "sequencer/song_start.h"
+#include "song/song_loader.h"
 
 #ifndef OPL2_FUZZ_TICKS
 #define OPL2_FUZZ_TICKS 20000
@@ -69,30 +66,6 @@ class Checker : public opl2::RegisterWriteSink, public opl2::TimerB {
   long arms = 0;
 };
 
-// A memory file the loader opens by name, reused for every input.
-class MemoryFile {
- public:
-  MemoryFile() {
-    fd_ = memfd_create("fuzz-song", MFD_CLOEXEC);
-    if (fd_ < 0) Fail("memfd_create", errno, 0);
-    path_ = "/proc/self/fd/" + std::to_string(fd_);
-  }
-  const char* Fill(const uint8_t* data, size_t size) {
-    if (ftruncate(fd_, 0) != 0) Fail("ftruncate", errno, 0);
-    size_t done = 0;
-    while (done < size) {
-      const ssize_t n = pwrite(fd_, data + done, size - done, static_cast<off_t>(done));
-      if (n <= 0) Fail("pwrite", errno, 0);
-      done += static_cast<size_t>(n);
-    }
-    return path_.c_str();
-  }
-
- private:
-  int fd_ = -1;
-  std::string path_;
-};
-
 bool Quiet(const Engine& e) {
   for (const opl2::ChannelState& ch : e.channels) {
     if (ch.active == 1 || ch.slide_active == 1) return false;
@@ -124,16 +97,16 @@ extern "C" void __wrap__ZN4opl214InterpretEventERNS_6EngineEi(Engine& engine, in
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static MemoryFile file;
+  static auto song = std::make_unique<opl2::Song>();
   Checker checker;
   opl2::RecordingPort port(&checker);
   auto engine = std::make_unique<Engine>();
   engine->port = &port;
   engine->timer = &checker;
 
-  const char* path = file.Fill(data, size);
-  if (opl2::StartSong(*engine, path) == opl2::LoadResult::kCannotOpen)
-    Fail("memory file refused", 0, 0);
+  const bool loaded =
+      opl2::LoadSong(std::span<const uint8_t>(data, size), *song) == opl2::LoadResult::kLoaded;
+  opl2::StartSong(*engine, loaded ? song.get() : nullptr);
 
   g_total_events = 0;
   for (int tick = 0; tick < OPL2_FUZZ_TICKS; ++tick) {

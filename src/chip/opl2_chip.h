@@ -21,15 +21,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "chip/chip_clock.h"
 #include "chip/chip_counters.h"
 #include "chip/chip_path.h"
 #include "chip/opl2_slot.h"
 #include "chip/opl2_tables.h"
 
 namespace opl2 {
-
-inline constexpr double kChipClockHz = 3579545.0;
-inline constexpr double kChipSampleRate = kChipClockHz / 72.0;  // 49,715.9 Hz
 
 class Chip {
  public:

@@ -3,19 +3,16 @@
 
 namespace opl2 {
 
-void LoadPatch(Engine& engine, int channel, int patch_number) {
+void LoadPatch(Port& port, int channel, VoiceState& voice, const InstrumentPatch& p) {
   const int mod = ModulatorSlot(channel);
   const int car = CarrierSlot(channel);
-  const InstrumentPatch& p = engine.bank[static_cast<uint8_t>(patch_number)];
-  ChannelState& ch = engine.channels[channel];
 
-  ch.mod_level = p[2] & 0x3F;
-  ch.mod_ksl = p[2] & 0xC0;
-  ch.car_level = p[3] & 0x3F;
-  ch.car_ksl = p[3] & 0xC0;
-  ch.connection = p[8] & 1;
+  voice.mod_level = p[2] & 0x3F;
+  voice.mod_ksl = p[2] & 0xC0;
+  voice.car_level = p[3] & 0x3F;
+  voice.car_ksl = p[3] & 0xC0;
+  voice.connection = p[8] & 1;
 
-  Port& port = *engine.port;
   OplWrite(port, 0x20 + mod, p[0]);
   OplWrite(port, 0x20 + car, p[1]);
   OplWrite(port, 0x40 + mod, p[2]);

@@ -1,7 +1,7 @@
 // The only code that touches the chip: one register write, or a full reset.
 #pragma once
 
-#include "opl/port.h"
+#include "bus/port.h"
 
 namespace opl2 {
 

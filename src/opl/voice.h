@@ -1,11 +1,15 @@
 // The OPL2 voice driver: instrument patches, note pitch with detune, key
-// control and channel volume, each for one melodic channel 0..8.
+// control and channel volume, each for one melodic channel 0..8 whose state
+// the caller keeps.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
-#include "sequencer/channel_state.h"
+#include "bus/port.h"
+#include "opl/voice_state.h"
+#include "song/note_code.h"
+#include "song/song_format.h"
 
 namespace opl2 {
 
@@ -13,36 +17,54 @@ struct TuningEntry {
   uint8_t low;   // F-number bits 0..7
   uint8_t high;  // F-number bits 8..9
 };
-using TuningTable = std::array<TuningEntry, 12>;
+using TuningTable = std::array<TuningEntry, kSemitones>;
 
 // The F-numbers of the 12 semitones, C first.
-const TuningTable& GetTuningTable();
-// Fills the tuning table. Runs once at start-up, before anything else.
-void InstallTuning();
+inline constexpr TuningTable kTuningTable = {{
+    {0x59, 1},  // C
+    {0x6B, 1},  // C#
+    {0x81, 1},  // D
+    {0x98, 1},  // D#
+    {0xB0, 1},  // E
+    {0xCA, 1},  // F
+    {0xE5, 1},  // F#
+    {0x02, 2},  // G
+    {0x20, 2},  // G#
+    {0x41, 2},  // A
+    {0x63, 2},  // A#
+    {0x87, 2},  // B
+}};
 
-// A note code is octave (high nibble, the block) and semitone (low nibble,
-// 0..11). Codes with a semitone of 12..15 or an octave of 8..15 are not notes.
-constexpr bool IsValidNoteCode(int code) {
-  return (code & 0x0F) < 12 && code >= 0 && code < 0x80;
+// A valid note's pitch as the two register bytes (block and F-number bits
+// 8..9; F-number bits 0..7).
+constexpr int NoteBlockFnumHigh(int note_code) {
+  return kTuningTable[NoteSemitone(note_code)].high + 4 * NoteOctave(note_code);
 }
+constexpr int NoteFnumLow(int note_code) {
+  return kTuningTable[NoteSemitone(note_code)].low;
+}
+
+// The start-up's first step. The table is a constant, so there is nothing
+// left for it to fill.
+inline void InstallTuning() {}
 
 // Programs the patch into the channel's two operators and keeps the levels
 // that SetVolume works from.
-void LoadPatch(Engine& engine, int channel, int patch_number);
+void LoadPatch(Port& port, int channel, VoiceState& voice, const InstrumentPatch& patch);
 
 // Stores the note's pitch in fnum_low / block_fnum_high. Returns false, and
 // stores nothing, for a code that is not a note.
-bool SetNotePitch(int note_code, Engine& engine, int channel);
+bool SetNotePitch(int note_code, VoiceState& voice);
 // Adds detune to the stored pitch word (one 16-bit addition).
-void ApplyDetune(Engine& engine, int channel);
+void ApplyDetune(VoiceState& voice);
 // ApplyDetune, then writes 0xA0+n and 0xB0+n (key-on bit as key_flag says).
-void WritePitch(Engine& engine, int channel);
-void KeyOff(Engine& engine, int channel);
-void KeyOn(Engine& engine, int channel);
+void WritePitch(Port& port, int channel, VoiceState& voice);
+void KeyOff(Port& port, int channel, const VoiceState& voice);
+void KeyOn(Port& port, int channel, const VoiceState& voice);
 
 // Sets the loudness of the operators that are heard from a volume 0..127.
 // Each level is held within 0..63, so volumes 128..255 never reach the
 // key-scale bits.
-void SetVolume(Engine& engine, int channel, int volume);
+void SetVolume(Port& port, int channel, const VoiceState& voice, int volume);
 
 }  // namespace opl2

@@ -6,8 +6,7 @@
 
 namespace opl2 {
 
-void SetVolume(Engine& engine, int channel, int volume) {
-  const ChannelState& ch = engine.channels[channel];
+void SetVolume(Port& port, int channel, const VoiceState& ch, int volume) {
   const int attenuation = 63 - volume / 2;
   const int difference = std::abs(ch.mod_level - ch.car_level);
   int mod_level = attenuation;
@@ -24,9 +23,9 @@ void SetVolume(Engine& engine, int channel, int volume) {
   mod_level = std::clamp(mod_level, 0, 63);
   car_level = std::clamp(car_level, 0, 63);
   if (ch.connection == 1) {
-    OplWrite(*engine.port, 0x40 + ModulatorSlot(channel), ch.mod_ksl + mod_level);
+    OplWrite(port, 0x40 + ModulatorSlot(channel), ch.mod_ksl + mod_level);
   }
-  OplWrite(*engine.port, 0x40 + CarrierSlot(channel), ch.car_ksl + car_level);
+  OplWrite(port, 0x40 + CarrierSlot(channel), ch.car_ksl + car_level);
 }
 
 }  // namespace opl2

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "opl/port.h"
+#include "bus/port.h"
 
 namespace opl2 {
 

@@ -10,10 +10,9 @@
 #include <mutex>
 #include <string>
 
-#include "audio/live_output.h"
-#include "opl/recording_port.h"
+#include "bus/recording_port.h"
 #include "opl/register_port.h"
-#include "opl/voice.h"
+#include "output/live_output.h"
 #include "player/command_tail.h"
 #include "player/console_key_reader.h"
 #include "player/file_exists.h"
@@ -21,9 +20,10 @@
 #include "player/key_wait_stop.h"
 #include "player/raw_terminal.h"
 #include "player/song_file_name.h"
+#include "sequencer/engine_voice.h"
 #include "sequencer/sequencer.h"
+#include "sequencer/song_start.h"
 #include "song/song_file_reader.h"
-#include "song/song_loader.h"
 #include "timer/timer_service.h"
 
 namespace opl2 {
@@ -31,6 +31,7 @@ namespace {
 
 // The run's state. The timer library reaches it through TickCallback.
 Engine g_engine;
+Song g_song;
 SongFileName song_file_name{};
 
 // Ticks and the main thread's register writes never overlap: both hold this.
@@ -62,6 +63,14 @@ void TickCallback() {
   TimerTick(g_engine);
 }
 
+// The shared start-up, with the timer library started between the song
+// load and the first arming.
+class PlayerStart : public SongFileStart {
+ public:
+  using SongFileStart::SongFileStart;
+  void BeforePlaying() override { StartTimerService(TickCallback); }
+};
+
 // Ctrl+C, SIGTERM and SIGHUP end playback through the normal shutdown; a
 // second one ends the process at once.
 void OnStopSignal(int) {
@@ -87,7 +96,6 @@ void InstallStopSignals() {
 
 void RunPlayer() {
   InstallTuning();
-  g_engine.bank_record_seen = 0;
   InstallStopSignals();
   KeyWaitStopFd();  // the stop pipe exists before any signal can need it
 
@@ -129,19 +137,16 @@ void RunPlayer() {
   }
   g_engine.timer = &g_timer;
 
-  g_engine.seq.timer_b_value = kStartTimerBValue;
-  OplReset(*g_engine.port);
-  if (LoadSong(g_engine, song_file_name.data()) == LoadResult::kCannotOpen) {
-    live.Close();
-    std::fprintf(stderr, "Can't open file %s\n", song_file_name.data());
-    EndProcess(1);
-  }
-
-  StartTimerService(TickCallback);
   {
+    // No tick can come before the first arming; holding the bus lock from
+    // here keeps the first one waiting until the start-up is done.
     std::lock_guard<std::mutex> lock(g_bus);
-    g_engine.seq.playing = 1;
-    ArmTimerB(g_engine);
+    PlayerStart start(song_file_name.data(), g_song);
+    if (StartSong(g_engine, start) == LoadResult::kCannotOpen) {
+      live.Close();
+      std::fprintf(stderr, "Can't open file %s\n", song_file_name.data());
+      EndProcess(1);
+    }
   }
 
   ReadKey();

@@ -1,19 +1,22 @@
 // All playback state: one ChannelState per channel, one SequencerState per
-// song, and the Engine that groups them with the song's tables and the bus.
+// song, and the Engine that groups them with the song they play and the bus.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
-#include "opl/port.h"
-#include "sequencer/timer_b.h"
-#include "song/song_format.h"
+#include "bus/port.h"
+#include "bus/timer_b.h"
+#include "opl/voice_state.h"
+#include "song/song.h"
 
 namespace opl2 {
 
 inline constexpr int kLoopDepths = 256;  // depth 0 = no open loop; 1..255 usable
 
-struct ChannelState {
+// The voice fields (pitch, key, detune, patch levels) are the voice driver's
+// part of the channel.
+struct ChannelState : VoiceState {
   // Track reading.
   int32_t read_pos = 0;
   int32_t current_event = 0;
@@ -33,18 +36,9 @@ struct ChannelState {
   // tools that decide how long a looping song runs.
   uint32_t loop_jumps = 0;
 
-  // Note and voice.
+  // Note and voice (the rest is in VoiceState).
   uint8_t volume = 0;
-  int16_t detune = 0;
   int32_t retrigger = 0;
-  int32_t key_flag = 0;
-  int32_t fnum_low = 0;
-  int32_t block_fnum_high = 0;
-  int32_t mod_level = 0;
-  int32_t car_level = 0;
-  int32_t mod_ksl = 0;
-  int32_t car_ksl = 0;
-  int32_t connection = 0;
 
   // Pitch slide.
   int32_t slide_active = 0;
@@ -60,20 +54,17 @@ struct SequencerState {
   uint8_t timer_b_value = 0;
 };
 
-using TrackBuffer = std::array<uint8_t, kTrackBufferSize>;
-using InstrumentBank = std::array<InstrumentPatch, kBankSlots>;
-
-// Everything one run plays with. Fixed size (about 600 KB); nothing in it
-// allocates. A default-constructed Engine is the state at process start.
+// Everything one run plays with, apart from the song it reads. Fixed size
+// (about 19 KB); nothing in it allocates. A default-constructed Engine is the
+// state at process start. Copying channels and seq copies the whole state of
+// playback: the song never changes while it plays.
 struct Engine {
-  Port* port = nullptr;     // where every register write goes
-  TimerB* timer = nullptr;  // armed at the end of every tick (may be null)
+  Port* port = nullptr;        // where every register write goes
+  TimerB* timer = nullptr;     // armed at the end of every tick (may be null)
+  const Song* song = nullptr;  // set when a song is started; null before
 
-  InstrumentBank bank{};
-  std::array<TrackBuffer, kChannelCount> tracks{};
   std::array<ChannelState, kChannelCount> channels{};
   SequencerState seq{};
-  int32_t bank_record_seen = 0;
 };
 
 // Adds 1 to a 32-bit counter, wrapping from the largest value to the

@@ -1,4 +1,4 @@
-#include "opl/voice.h"
+#include "sequencer/engine_voice.h"
 #include "sequencer/sequencer.h"
 
 namespace opl2 {
@@ -8,7 +8,7 @@ namespace {
 // fetch there stops the channel).
 uint8_t PeekOperand(const Engine& engine, int channel) {
   const uint32_t pos = static_cast<uint32_t>(engine.channels[channel].read_pos);
-  return pos < static_cast<uint32_t>(kTrackBufferSize) ? engine.tracks[channel][pos] : 0;
+  return pos < static_cast<uint32_t>(kTrackBufferSize) ? engine.song->tracks[channel][pos] : 0;
 }
 
 uint8_t ReadOperand(Engine& engine, int channel) {
@@ -33,7 +33,7 @@ void PlayNote(Engine& engine, int channel, int code) {
     ch.key_flag = 1;
     ch.row_done = 1;
   }
-  Skip(engine, channel, 1);
+  Skip(engine, channel, OperandCount(static_cast<uint8_t>(code)));  // the length
 }
 
 void Rest(Engine& engine, int channel) {
@@ -70,7 +70,7 @@ void LoopStart(Engine& engine, int channel) {
     return;
   }
   ++ch.loop_depth;
-  Skip(engine, channel, 2);
+  Skip(engine, channel, OperandCount(EV_LOOP_START));
   ch.loop_start[ch.loop_depth] = ch.read_pos;
   ch.loop_count[ch.loop_depth] = 0;
 }
@@ -83,7 +83,7 @@ void LoopEnd(Engine& engine, int channel) {
   if (ch.loop_count[d] < ch.loop_limit) {
     ch.read_pos = ch.loop_start[d];
   } else if (ch.loop_count[d] == ch.loop_limit) {
-    Skip(engine, channel, 4);
+    Skip(engine, channel, OperandCount(EV_LOOP_END));
     // An end without an open loop works on depth 0 and leaves it there.
     if (ch.loop_depth > 0) --ch.loop_depth;
   }
@@ -103,59 +103,52 @@ void End(Engine& engine, int channel) {
 
 void InterpretEvent(Engine& engine, int channel) {
   ChannelState& ch = engine.channels[channel];
-  const int code = ch.current_event;
-  switch (code) {
-    case EV_SET_INSTRUMENT:
+  const uint8_t code = static_cast<uint8_t>(ch.current_event);
+  switch (KindOfEvent(code)) {
+    case EventKind::kSetInstrument:
       KeyOff(engine, channel);
       LoadPatch(engine, channel, ReadOperand(engine, channel));
       return;
-    case EV_VOLUME:
+    case EventKind::kVolume:
       ch.volume = ReadOperand(engine, channel);
       SetVolume(engine, channel, ch.volume);
       return;
-    case EV_TEMPO:
+    case EventKind::kTempo:
       engine.seq.timer_b_value = ReadOperand(engine, channel);
       return;
-    case EV_TIE:
+    case EventKind::kTie:
       ch.retrigger = 0;
       return;
-    case EV_DETUNE: {
+    case EventKind::kDetune: {
       const uint8_t low = ReadOperand(engine, channel);
       const uint8_t high = ReadOperand(engine, channel);
       ch.detune = static_cast<int16_t>(static_cast<uint16_t>(high << 8 | low));
       return;
     }
-    case EV_LOOP_START:
+    case EventKind::kLoopStart:
       LoopStart(engine, channel);
       return;
-    case EV_LOOP_END:
+    case EventKind::kLoopEnd:
       LoopEnd(engine, channel);
       return;
-    case EV_LOOP_POINT:
+    case EventKind::kLoopPoint:
       ch.loop_point_pos = ch.read_pos;
       ch.has_loop_point = 1;
       return;
-    case EV_RESERVED_F4:
-    case EV_RESERVED_F3:
-      return;
-    case EV_RESERVED_F2:
-      Skip(engine, channel, 4);
-      return;
-    case EV_SLIDE:
+    case EventKind::kSlide:
       StartSlide(engine, channel);
       return;
-    case EV_END:
+    case EventKind::kEnd:
       End(engine, channel);
       return;
-    case EV_REST:
+    case EventKind::kRest:
       Rest(engine, channel);
       return;
-    default:
-      if (code <= EV_LAST_NOTE) {
-        PlayNote(engine, channel, code);
-      } else {
-        Skip(engine, channel, 1);  // 0xFE, 0xF1, 0xDF and every unlisted code
-      }
+    case EventKind::kNote:
+      PlayNote(engine, channel, code);
+      return;
+    case EventKind::kIgnored:
+      Skip(engine, channel, OperandCount(code));
       return;
   }
 }

@@ -1,5 +1,5 @@
 #include "opl/register_port.h"
-#include "opl/voice.h"
+#include "sequencer/engine_voice.h"
 #include "sequencer/sequencer.h"
 
 namespace opl2 {
@@ -29,9 +29,8 @@ void SendSlidePitch(Engine& engine, int channel) {
 void SetSlideTarget(Engine& engine, int channel, int end_note) {
   ChannelState& ch = engine.channels[channel];
   if (IsValidNoteCode(end_note)) {
-    const TuningEntry& t = GetTuningTable()[end_note & 0x0F];
-    ch.slide_target_high = t.high + 4 * (end_note >> 4);
-    ch.slide_target_low = t.low;
+    ch.slide_target_high = NoteBlockFnumHigh(end_note);
+    ch.slide_target_low = NoteFnumLow(end_note);
   }
   const uint16_t word =
       static_cast<uint16_t>(((ch.slide_target_high & 0xFF) << 8) | (ch.slide_target_low & 0xFF));

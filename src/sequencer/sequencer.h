@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "sequencer/channel_state.h"
+#include "song/event_table.h"
 
 namespace opl2 {
 

@@ -1,20 +1,62 @@
 #include "sequencer/song_start.h"
 
 #include "opl/register_port.h"
-#include "opl/voice.h"
+#include "sequencer/engine_voice.h"
 #include "sequencer/sequencer.h"
 
 namespace opl2 {
+namespace {
 
-LoadResult StartSong(Engine& engine, const char* song_file_name) {
+class SongReadBefore : public SongStartHooks {
+ public:
+  explicit SongReadBefore(const Song* song) : song_(song) {}
+  LoadResult ReadSong(const Song*& song) override {
+    song = song_;
+    return song_ != nullptr ? LoadResult::kLoaded : LoadResult::kNotASong;
+  }
+
+ private:
+  const Song* song_;
+};
+
+}  // namespace
+
+void InstallSong(Engine& engine, const Song& song) {
+  engine.song = &song;
+  for (int c = 0; c < kChannelCount; ++c) {
+    LoadPatch(*engine.port, c, engine.channels[c], DEFAULT_PATCH);
+  }
+  ResetChannelState(engine);
+}
+
+LoadResult StartSong(Engine& engine, SongStartHooks& hooks) {
   InstallTuning();
   engine.seq.timer_b_value = kStartTimerBValue;
   OplReset(*engine.port);
-  const LoadResult result = LoadSong(engine, song_file_name);
+  const Song* song = nullptr;
+  const LoadResult result = hooks.ReadSong(song);
   if (result == LoadResult::kCannotOpen) return result;
+  if (result == LoadResult::kLoaded) InstallSong(engine, *song);
+  hooks.BeforePlaying();
   engine.seq.playing = 1;
   ArmTimerB(engine);
   return result;
+}
+
+LoadResult SongFileStart::ReadSong(const Song*& song) {
+  const LoadResult result = LoadSongFile(path_, storage_);
+  song = &storage_;
+  return result;
+}
+
+LoadResult StartSongFile(Engine& engine, Song& storage, const char* path) {
+  SongFileStart hooks(path, storage);
+  return StartSong(engine, hooks);
+}
+
+LoadResult StartSong(Engine& engine, const Song* song) {
+  SongReadBefore hooks(song);
+  return StartSong(engine, hooks);
 }
 
 }  // namespace opl2

@@ -1,4 +1,4 @@
-#include "opl/voice.h"
+#include "sequencer/engine_voice.h"
 #include "sequencer/sequencer.h"
 
 namespace opl2 {
@@ -37,7 +37,7 @@ void StopChannel(Engine& engine, int channel) {
 
 void StepChannel(Engine& engine, int channel) {
   ChannelState& ch = engine.channels[channel];
-  const TrackBuffer& track = engine.tracks[channel];
+  const TrackBuffer& track = engine.song->tracks[channel];
   ch.row_done = 0;
   for (int events = 0; ch.row_done == 0; ++events) {
     if (events == kMaxEventsPerStep ||

@@ -1,24 +1,39 @@
 #include "song/song_loader.h"
 
-#include "opl/voice.h"
+#include <algorithm>
+
 #include "song/song_file_reader.h"
 
 namespace opl2 {
 namespace {
 
+// The bytes of a song in memory, read the way the loader reads a file.
+class ByteSpanReader {
+ public:
+  explicit ByteSpanReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+  int ByteAt(int64_t offset) const {
+    if (offset < 0 || static_cast<uint64_t>(offset) >= bytes_.size()) return -1;
+    return bytes_[static_cast<size_t>(offset)];
+  }
+
+ private:
+  std::span<const uint8_t> bytes_;
+};
+
+template <class Reader>
 class Loader {
  public:
-  Loader(Engine& engine, SongFileReader& file) : engine_(engine), file_(file) {}
+  explicit Loader(Reader& file) : file_(file) {}
 
-  LoadResult Load() {
+  LoadResult Load(Song& song) {
     const int format_id = ReadFileByte() & 0xFF;
     if (format_id != kSongFormatId) return LoadResult::kNotASong;
     for (int k = 0; k < kTrackBoundCount; ++k) track_bound_[k] = ReadFileWord();
     file_pos_ += 4;  // reserved
     bank_bound_ = ReadFileWord();
-    ReadInstrumentBank();
-    ResetChannelState(engine_);
-    for (int c = 0; c < kChannelCount; ++c) ReadTrack(c);
+    song.bank = {};
+    ReadInstrumentBank(song.bank);
+    for (int c = 0; c < kChannelCount; ++c) ReadTrack(song.tracks[c], c);
     return LoadResult::kLoaded;
   }
 
@@ -31,33 +46,32 @@ class Loader {
     return high * 256 + low;
   }
 
-  void ReadInstrumentBank() {
-    engine_.bank[0] = DEFAULT_PATCH;
-    for (int c = 0; c < kChannelCount; ++c) LoadPatch(engine_, c, 0);
+  void ReadInstrumentBank(InstrumentBank& bank) {
+    bank[0] = DEFAULT_PATCH;
+    bool bank_record_seen = false;
     file_pos_ = static_cast<int64_t>(bank_bound_) + 1;
     for (;;) {
       const int p = ReadFileByte();
       // The end of the file ends a bank that lacks its terminator.
       if (p < 0) break;
-      if (p == 0 && engine_.bank_record_seen == 1) break;
+      if (p == 0 && bank_record_seen) break;
       for (int i = 0; i < kPatchSize; ++i) {
-        engine_.bank[p][i] = static_cast<uint8_t>(ReadFileByte() & 0xFF);
+        bank[p][i] = static_cast<uint8_t>(ReadFileByte() & 0xFF);
       }
-      engine_.bank_record_seen = 1;
+      bank_record_seen = true;
     }
   }
 
-  void ReadTrack(int c) {
-    TrackBuffer& track = engine_.tracks[c];
+  void ReadTrack(TrackBuffer& track, int c) {
     int n = 0;
     file_pos_ = static_cast<int64_t>(track_bound_[c]) + 1;
     while (file_pos_ <= track_bound_[c + 1] && n < kTrackBufferSize) {
       track[n++] = static_cast<uint8_t>(ReadFileByte() & 0xFF);
     }
+    std::fill(track.begin() + n, track.end(), 0);
   }
 
-  Engine& engine_;
-  SongFileReader& file_;
+  Reader& file_;
   int64_t file_pos_ = 0;
   int track_bound_[kTrackBoundCount] = {};
   int bank_bound_ = 0;
@@ -65,10 +79,15 @@ class Loader {
 
 }  // namespace
 
-LoadResult LoadSong(Engine& engine, const char* song_file_name) {
+LoadResult LoadSong(std::span<const uint8_t> bytes, Song& song) {
+  ByteSpanReader reader(bytes);
+  return Loader<ByteSpanReader>(reader).Load(song);
+}
+
+LoadResult LoadSongFile(const char* path, Song& song) {
   SongFileReader file;
-  if (!file.Open(song_file_name)) return LoadResult::kCannotOpen;
-  return Loader(engine, file).Load();
+  if (!file.Open(path)) return LoadResult::kCannotOpen;
+  return Loader<SongFileReader>(file).Load(song);
 }
 
 }  // namespace opl2

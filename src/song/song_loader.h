@@ -1,8 +1,12 @@
-// Reads a song file into the instrument bank, the track buffers and the
-// channel state, programming the built-in patch into every channel on the way.
+// Reads a song file's bytes into a Song: the header, the bank and the nine
+// tracks. Reading touches nothing else: programming the chip and setting up
+// the channels is the start-up's work (sequencer/song_start.h).
 #pragma once
 
-#include "sequencer/channel_state.h"
+#include <cstdint>
+#include <span>
+
+#include "song/song.h"
 
 namespace opl2 {
 
@@ -12,9 +16,15 @@ enum class LoadResult {
   kCannotOpen,  // missing, unreadable, or not a regular file
 };
 
-// The song file is opened for reading only and read through absolute offsets:
-// any offset outside the file (before its start or at or past its end) reads
-// as -1. The caller reports kCannotOpen ("Can't open file %s\n", status 1).
-LoadResult LoadSong(Engine& engine, const char* song_file_name);
+// Every offset at or past the end of `bytes` reads as -1. On kLoaded `song`
+// holds the file's bank over a zero bank with the built-in patch 0, and each
+// track followed by zeros; on kNotASong it is left as it was.
+LoadResult LoadSong(std::span<const uint8_t> bytes, Song& song);
+
+// The same for a file, opened for reading only and read through absolute
+// offsets, so a file of any size loads in a small window of memory.
+// kCannotOpen for anything that cannot be read as a regular file; the caller
+// reports it ("Can't open file %s\n", status 1).
+LoadResult LoadSongFile(const char* path, Song& song);
 
 }  // namespace opl2

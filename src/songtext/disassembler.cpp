@@ -2,14 +2,17 @@
 
 #include <vector>
 
+#include "analysis/song_layout.h"
+#include "analysis/track_events.h"
+#include "song/event_table.h"
 #include "song/song_format.h"
 #include "songtext/notes.h"
 #include "songtext/patch_fields.h"
-#include "songtext/song_layout.h"
-#include "songtext/track_events.h"
 
 namespace opl2::songtext {
 namespace {
+
+using namespace analysis;  // the binary layout and events the source shows
 
 constexpr int kBytesPerDataLine = 16;
 // Rows of a track share a line until it is this long.

@@ -11,10 +11,6 @@ constexpr int kLetterSemitone[7] = {9, 11, 0, 2, 4, 5, 7};  // A..G
 
 }  // namespace
 
-bool IsValidNoteCode(int code) {
-  return code >= 0 && code <= 0x7F && (code & 0x0F) < 12 && (code >> 4) <= kMaxOctave;
-}
-
 std::string NoteName(int code) {
   if (!IsValidNoteCode(code)) return {};
   return std::string(kNames[code & 0x0F]) + std::to_string(code >> 4);

@@ -8,12 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "song/note_code.h"
+
 namespace opl2::songtext {
-
-inline constexpr int kMaxOctave = 7;
-
-// True for a byte that plays as a note: octave 0..7, semitone 0..11.
-bool IsValidNoteCode(int code);
 
 // "C4", "F#3" (sharps only); empty for a byte that is not a valid note.
 std::string NoteName(int code);

@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 
+#include "song/event_table.h"
 #include "songtext/lexer.h"
 #include "songtext/notes.h"
 #include "songtext/patch_fields.h"

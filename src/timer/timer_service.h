@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "sequencer/timer_b.h"
+#include "bus/timer_b.h"
 
 namespace opl2 {
 

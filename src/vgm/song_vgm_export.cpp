@@ -18,9 +18,12 @@ SongVgmExporter::SongVgmExporter(const VgmExportOptions& options)
   renderer_.set_observer(this);
 }
 
-LoadResult SongVgmExporter::Start(const char* song_file_name) {
-  song_file_name_ = song_file_name;
-  return renderer_.Start(song_file_name);
+LoadResult SongVgmExporter::Start(const Song* song) {
+  return renderer_.Start(song);
+}
+
+LoadResult SongVgmExporter::StartFile(const char* song_file_name) {
+  return renderer_.StartFile(song_file_name);
 }
 
 bool SongVgmExporter::Advance(size_t samples) {
@@ -29,7 +32,7 @@ bool SongVgmExporter::Advance(size_t samples) {
 }
 
 double SongVgmExporter::seconds_played() const {
-  return static_cast<double>(renderer_.samples_rendered()) / kNativeSampleRate;
+  return static_cast<double>(renderer_.samples_rendered()) / kChipSampleRate;
 }
 
 void SongVgmExporter::BeforeTick(const Engine& engine, uint64_t first_write_clock) {
@@ -48,7 +51,7 @@ bool SongVgmExporter::Finish(const Gd3Tag& tag, VgmImage* image, std::string* er
   loop_.reset();
   if (renderer_.end_reason() == RenderEnd::kLoopsDone) {
     if (const std::optional<TickMark> start =
-            loop_finder_.Find(renderer_.engine(), song_file_name_.c_str())) {
+            loop_finder_.Find(renderer_.engine(), renderer_.song())) {
       loop_ = LoopStart{start->first_write, start->clock};
       loop_tick_ = start->tick;
     }

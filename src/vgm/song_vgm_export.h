@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "audio/song_renderer.h"
+#include "render/loop_finder.h"
+#include "render/song_renderer.h"
 #include "vgm/gd3_tag.h"
-#include "vgm/loop_finder.h"
 #include "vgm/vgm_writer.h"
 
 namespace opl2::vgm {
@@ -27,7 +27,9 @@ class SongVgmExporter : private RenderObserver {
  public:
   explicit SongVgmExporter(const VgmExportOptions& options);
 
-  LoadResult Start(const char* song_file_name);
+  // A song read before (null: not a song), or a song file.
+  LoadResult Start(const Song* song);
+  LoadResult StartFile(const char* song_file_name);
 
   // Plays on by up to `samples` of the chip's samples; false once the song
   // has ended.
@@ -52,7 +54,6 @@ class SongVgmExporter : private RenderObserver {
   SongRenderer renderer_;
   VgmWriter writer_;
   LoopFinder loop_finder_;
-  std::string song_file_name_;
   uint64_t ticks_ = 0;
   std::optional<LoopStart> loop_;
   uint64_t loop_tick_ = 0;

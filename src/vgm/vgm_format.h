@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "chip/chip_clock.h"
+
 namespace opl2::vgm {
 
 inline constexpr uint32_t kVersion151 = 0x151;  // BCD
@@ -11,7 +13,7 @@ inline constexpr uint32_t kLowestVersion = 0x100;
 inline constexpr uint32_t kHighestVersion = 0x171;
 
 inline constexpr uint32_t kSampleRate = 44'100;
-inline constexpr uint32_t kYm3812Clock = 3'579'545;
+inline constexpr uint32_t kYm3812Clock = kMasterClockHz;
 // Clock bits above the frequency: dual chip and a chip-specific flag.
 inline constexpr uint32_t kClockFlagsMask = 0xC000'0000;
 

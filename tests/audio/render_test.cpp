@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "audio/audio_file_writer.h"
-#include "audio/bus_timeline.h"
-#include "audio/song_renderer.h"
+#include "bus/bus_timeline.h"
 #include "engine/harness.h"
+#include "output/audio_file_writer.h"
+#include "render/song_renderer.h"
 #include "tools/run_tool.h"
 
 namespace opl2::test {
@@ -45,7 +45,7 @@ TEST(BusTimeline, WritesTake104ClocksAndLongTicksRunOn) {
 
 std::vector<int16_t> RenderAll(const char* path, const RenderOptions& options) {
   SongRenderer r(options);
-  EXPECT_NE(r.Start(path), LoadResult::kCannotOpen);
+  EXPECT_NE(r.StartFile(path), LoadResult::kCannotOpen);
   std::vector<int16_t> out;
   int16_t block[4096];
   for (size_t n; (n = r.Render(block, 4096)) > 0;) out.insert(out.end(), block, block + n);
@@ -53,7 +53,7 @@ std::vector<int16_t> RenderAll(const char* path, const RenderOptions& options) {
 }
 
 double Seconds(size_t samples) {
-  return static_cast<double>(samples) / kNativeSampleRate;
+  return static_cast<double>(samples) / kChipSampleRate;
 }
 
 TEST(SongRenderer, ASongThatStopsEndsHalfASecondAfterSilence) {
@@ -100,7 +100,7 @@ TEST(SongRenderer, SecondsCapEveryRender) {
   TempFile song(SongWithTrack0({0x40, 0x00}));  // holds its note for ever
   RenderOptions o;
   o.max_seconds = 2.5;
-  EXPECT_EQ(RenderAll(song.path(), o).size(), static_cast<size_t>(2.5 * kNativeSampleRate + 0.5));
+  EXPECT_EQ(RenderAll(song.path(), o).size(), static_cast<size_t>(2.5 * kChipSampleRate + 0.5));
 }
 
 TEST(SongRenderer, TicksWhoseWritesRunOnKeepTheQueueShort) {
@@ -115,11 +115,11 @@ TEST(SongRenderer, TicksWhoseWritesRunOnKeepTheQueueShort) {
   o.max_seconds = 20;
   o.loops = 1000;
   SongRenderer r(o);
-  ASSERT_EQ(r.Start(song.path()), LoadResult::kLoaded);
+  ASSERT_EQ(r.StartFile(song.path()), LoadResult::kLoaded);
   int16_t block[4096];
   size_t most_queued = 0;
   while (r.Render(block, 4096) > 0) most_queued = std::max(most_queued, r.queued_writes());
-  EXPECT_EQ(r.samples_rendered(), static_cast<uint64_t>(20 * kNativeSampleRate + 0.5));
+  EXPECT_EQ(r.samples_rendered(), static_cast<uint64_t>(20 * kChipSampleRate + 0.5));
   EXPECT_LE(most_queued, 100u);
 }
 
@@ -165,7 +165,7 @@ TEST_F(RenderCommand, WavAt48kHzIsByteIdenticalAcrossRuns) {
   EXPECT_EQ(info.rate, 48'000);
   EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
   const std::vector<int16_t> native = RenderAll(song.path(), {});
-  EXPECT_NEAR(static_cast<double>(info.frames), native.size() * 48'000.0 / kNativeSampleRate, 2);
+  EXPECT_NEAR(static_cast<double>(info.frames), native.size() * 48'000.0 / kChipSampleRate, 2);
   // No temporary file is left beside it.
   int files = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_)) ++files;

@@ -1,6 +1,6 @@
-// Test scaffolding for the engine: songs built in memory, written to a temp
-// file, started as the player starts them, with every register write and
-// Timer B arming captured per tick.
+// Test scaffolding for the engine: songs built in memory, started from their
+// bytes as the player starts them, with every register write and Timer B
+// arming captured per tick.
 #pragma once
 
 #include <unistd.h>
@@ -13,7 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "opl/recording_port.h"
+#include "bus/recording_port.h"
+#include "sequencer/engine_voice.h"
 #include "sequencer/sequencer.h"
 #include "sequencer/song_start.h"
 
@@ -86,17 +87,34 @@ struct Write {
   bool operator==(const Write&) const = default;
 };
 
+// Reads a song from bytes at the start-up's load step.
+class BytesStart : public SongStartHooks {
+ public:
+  BytesStart(const Bytes& bytes, Song& storage) : bytes_(bytes), storage_(storage) {}
+  LoadResult ReadSong(const Song*& song) override {
+    song = &storage_;
+    return LoadSong(bytes_, storage_);
+  }
+
+ private:
+  const Bytes& bytes_;
+  Song& storage_;
+};
+
 class Harness : public RegisterWriteSink, public TimerB {
  public:
-  Harness() : port_(this), engine_(std::make_unique<Engine>()) {
+  Harness() : port_(this), engine_(std::make_unique<Engine>()), song_(std::make_unique<Song>()) {
     engine_->port = &port_;
     engine_->timer = this;
+    engine_->song = song_.get();  // for the voice driver tests, which start no song
   }
 
   LoadResult Start(const Bytes& song) {
-    TempFile file(song);
-    return StartSong(*engine_, file.path());
+    BytesStart hooks(song, *song_);
+    return StartSong(*engine_, hooks);
   }
+  // The same from a file, as the player reads it.
+  LoadResult StartFile(const char* path) { return StartSongFile(*engine_, *song_, path); }
 
   void Tick(int count = 1) {
     for (int i = 0; i < count; ++i) {
@@ -121,6 +139,7 @@ class Harness : public RegisterWriteSink, public TimerB {
   void Arm(uint8_t n) override { arms_.emplace_back(tick_, n); }
 
   Engine& engine() { return *engine_; }
+  Song& song() { return *song_; }
   ChannelState& ch(int c) { return engine_->channels[c]; }
   RecordingPort& port() { return port_; }
   const std::vector<Write>& writes() const { return writes_; }
@@ -130,6 +149,7 @@ class Harness : public RegisterWriteSink, public TimerB {
  private:
   RecordingPort port_;
   std::unique_ptr<Engine> engine_;
+  std::unique_ptr<Song> song_;
   long tick_ = 0;
   std::vector<Write> writes_;
   std::vector<std::pair<long, int>> arms_;

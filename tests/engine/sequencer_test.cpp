@@ -346,7 +346,7 @@ TEST_F(Channel0, AnEventPastTheTrackBufferStopsTheChannel) {
   song[25] = song[26] = 0xFF;  // the bank lies past the end of the file
   song[65'534] = 0xF2;
   ASSERT_EQ(h.Start(song), LoadResult::kLoaded);
-  EXPECT_EQ(h.engine().tracks[1][65'533], 0xF2);
+  EXPECT_EQ(h.song().tracks[1][65'533], 0xF2);
   h.Tick(16);
   EXPECT_EQ(h.ch(1).active, 0);
   EXPECT_EQ(h.ch(1).read_pos, 65'538);

@@ -22,13 +22,13 @@ TEST(SongLoader, ExampleSongLoadsBankTracksAndChannelState) {
   ASSERT_EQ(song.size(), 51u);
   ASSERT_EQ(h.Start(song), LoadResult::kLoaded);
   const Engine& e = h.engine();
-  EXPECT_EQ(e.bank[0], DEFAULT_PATCH);
-  EXPECT_EQ(e.bank[1], DEFAULT_PATCH);
-  EXPECT_EQ(e.bank[2], InstrumentPatch{});
-  EXPECT_EQ(e.tracks[0][0], 0xFF);
-  EXPECT_EQ(e.tracks[0][4], 0x80);
-  EXPECT_EQ(e.tracks[0][5], 0x00);
-  EXPECT_EQ(e.tracks[8][0], 0x80);
+  EXPECT_EQ(h.song().bank[0], DEFAULT_PATCH);
+  EXPECT_EQ(h.song().bank[1], DEFAULT_PATCH);
+  EXPECT_EQ(h.song().bank[2], InstrumentPatch{});
+  EXPECT_EQ(h.song().tracks[0][0], 0xFF);
+  EXPECT_EQ(h.song().tracks[0][4], 0x80);
+  EXPECT_EQ(h.song().tracks[0][5], 0x00);
+  EXPECT_EQ(h.song().tracks[8][0], 0x80);
   for (const ChannelState& ch : e.channels) {
     EXPECT_EQ(ch.active, 1);
     EXPECT_EQ(ch.step_ticks, 16);
@@ -58,12 +58,12 @@ TEST(SongLoader, FilesThatAreNotSongsChangeNothing) {
 
 TEST(SongLoader, FilesThatCannotBeReadAreRefused) {
   Harness h;
-  EXPECT_EQ(StartSong(h.engine(), "/nonexistent/song"), LoadResult::kCannotOpen);
-  EXPECT_EQ(StartSong(h.engine(), "/tmp"), LoadResult::kCannotOpen);
+  EXPECT_EQ(h.StartFile("/nonexistent/song"), LoadResult::kCannotOpen);
+  EXPECT_EQ(h.StartFile("/tmp"), LoadResult::kCannotOpen);
   const char* fifo = "/tmp/opl2-test-fifo";
   unlink(fifo);
   ASSERT_EQ(mkfifo(fifo, 0600), 0);
-  EXPECT_EQ(StartSong(h.engine(), fifo), LoadResult::kCannotOpen);  // and does not block
+  EXPECT_EQ(h.StartFile(fifo), LoadResult::kCannotOpen);  // and does not block
   unlink(fifo);
   EXPECT_EQ(h.arms().size(), 0u);
 }
@@ -72,8 +72,8 @@ TEST(SongLoader, ReadOnlySongsLoad) {
   Harness h;
   TempFile f(SongWithTrack0({0x40, 0x10, 0x80}));
   ASSERT_EQ(chmod(f.path(), 0444), 0);
-  EXPECT_EQ(StartSong(h.engine(), f.path()), LoadResult::kLoaded);
-  EXPECT_EQ(h.engine().tracks[0][0], 0x40);
+  EXPECT_EQ(h.StartFile(f.path()), LoadResult::kLoaded);
+  EXPECT_EQ(h.song().tracks[0][0], 0x40);
 }
 
 TEST(SongLoader, BankRecordsTerminatorAndRedefinitions) {
@@ -84,9 +84,9 @@ TEST(SongLoader, BankRecordsTerminatorAndRedefinitions) {
   song.push_back(6);
   song.insert(song.end(), kPatchB.begin(), kPatchB.end());
   ASSERT_EQ(h.Start(song), LoadResult::kLoaded);
-  EXPECT_EQ(h.engine().bank[0], kPatchA);
-  EXPECT_EQ(h.engine().bank[5], kPatchB);
-  EXPECT_EQ(h.engine().bank[6], InstrumentPatch{});
+  EXPECT_EQ(h.song().bank[0], kPatchA);
+  EXPECT_EQ(h.song().bank[5], kPatchB);
+  EXPECT_EQ(h.song().bank[6], InstrumentPatch{});
   // The chip still got the built-in patch 0 on every channel.
   EXPECT_EQ(h.WritesAt(0)[246 + 2], std::make_pair(0x40, 0x10));
 }
@@ -97,10 +97,10 @@ TEST(SongLoader, BankWithoutTerminatorEndsAtTheEndOfTheFile) {
   song.pop_back();                           // drop the terminator
   song.insert(song.end(), {7, 0xAA, 0xBB});  // a record cut short
   ASSERT_EQ(h.Start(song), LoadResult::kLoaded);
-  EXPECT_EQ(h.engine().bank[3], kPatchA);
+  EXPECT_EQ(h.song().bank[3], kPatchA);
   const InstrumentPatch cut = {0xAA, 0xBB, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-  EXPECT_EQ(h.engine().bank[7], cut);
-  EXPECT_EQ(h.engine().bank[255], InstrumentPatch{});
+  EXPECT_EQ(h.song().bank[7], cut);
+  EXPECT_EQ(h.song().bank[255], InstrumentPatch{});
 }
 
 TEST(SongLoader, ShortestBankIsElevenBytes) {
@@ -111,7 +111,7 @@ TEST(SongLoader, ShortestBankIsElevenBytes) {
   song.insert(song.end(), kPatchB.begin(), kPatchB.end());
   song.push_back(0);
   ASSERT_EQ(h.Start(song), LoadResult::kLoaded);
-  EXPECT_EQ(h.engine().bank[0], kPatchB);
+  EXPECT_EQ(h.song().bank[0], kPatchB);
 }
 
 TEST(SongLoader, TrackRangesAreTakenAsTheBoundsSay) {
@@ -126,15 +126,14 @@ TEST(SongLoader, TrackRangesAreTakenAsTheBoundsSay) {
   PutWord(song, 1 + 2 * 9, static_cast<int>(song.size()) + 9);
   PutWord(song, kBankBoundOffset, 200);  // the bank lies past the end: empty
   ASSERT_EQ(h.Start(song), LoadResult::kLoaded);
-  const Engine& e = h.engine();
-  for (uint8_t b : e.tracks[3]) ASSERT_EQ(b, 0);
-  EXPECT_EQ(e.tracks[4][0], 0xFF);  // offset 1000 lies past the end of the file
-  EXPECT_EQ(e.tracks[4][1], 0xFF);
-  EXPECT_EQ(e.tracks[4][2], 0x00);
-  EXPECT_EQ(e.tracks[8][0], song[song.size() - 2]);
-  EXPECT_EQ(e.tracks[8][1], song[song.size() - 1]);
-  for (int i = 2; i < 12; ++i) EXPECT_EQ(e.tracks[8][i], 0xFF) << i;
-  EXPECT_EQ(e.tracks[8][12], 0x00);
+  for (uint8_t b : h.song().tracks[3]) ASSERT_EQ(b, 0);
+  EXPECT_EQ(h.song().tracks[4][0], 0xFF);  // offset 1000 lies past the end of the file
+  EXPECT_EQ(h.song().tracks[4][1], 0xFF);
+  EXPECT_EQ(h.song().tracks[4][2], 0x00);
+  EXPECT_EQ(h.song().tracks[8][0], song[song.size() - 2]);
+  EXPECT_EQ(h.song().tracks[8][1], song[song.size() - 1]);
+  for (int i = 2; i < 12; ++i) EXPECT_EQ(h.song().tracks[8][i], 0xFF) << i;
+  EXPECT_EQ(h.song().tracks[8][12], 0x00);
 }
 
 TEST(SongLoader, TracksMayCoverTheHeader) {
@@ -143,10 +142,10 @@ TEST(SongLoader, TracksMayCoverTheHeader) {
   PutWord(song, 1, 0);
   PutWord(song, 3, 4);  // track 0 = header bytes 1..4
   ASSERT_EQ(h.Start(song), LoadResult::kLoaded);
-  EXPECT_EQ(h.engine().tracks[0][0], 0x00);
-  EXPECT_EQ(h.engine().tracks[0][1], 0x00);
-  EXPECT_EQ(h.engine().tracks[0][2], 0x04);
-  EXPECT_EQ(h.engine().tracks[0][3], 0x00);
+  EXPECT_EQ(h.song().tracks[0][0], 0x00);
+  EXPECT_EQ(h.song().tracks[0][1], 0x00);
+  EXPECT_EQ(h.song().tracks[0][2], 0x04);
+  EXPECT_EQ(h.song().tracks[0][3], 0x00);
 }
 
 TEST(SongLoader, FilesShorterThanTheHeaderPlayWhatTheyHave) {
@@ -154,15 +153,14 @@ TEST(SongLoader, FilesShorterThanTheHeaderPlayWhatTheyHave) {
   // header byte reads as -1, so the bounds are 0x05 - 256 and then -1.
   Harness h;
   ASSERT_EQ(h.Start(Bytes{2, 5}), LoadResult::kLoaded);
-  const Engine& e = h.engine();
   // bank_bound -1: the bank reader starts at offset 0 (the format id 2 is
   // read as a patch number), meets the end of the file and stops.
   const InstrumentPatch two = {5, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-  EXPECT_EQ(e.bank[2], two);
+  EXPECT_EQ(h.song().bank[2], two);
   // Track 0 runs from offset -250 to -1: 250 bytes that read as 0xFF.
-  for (int i = 0; i < 250; ++i) ASSERT_EQ(e.tracks[0][i], 0xFF) << i;
-  EXPECT_EQ(e.tracks[0][250], 0);
-  for (int c = 1; c < 9; ++c) EXPECT_EQ(e.tracks[c][0], 0) << c;
+  for (int i = 0; i < 250; ++i) ASSERT_EQ(h.song().tracks[0][i], 0xFF) << i;
+  EXPECT_EQ(h.song().tracks[0][250], 0);
+  for (int c = 1; c < 9; ++c) EXPECT_EQ(h.song().tracks[c][0], 0) << c;
   // It plays without reading outside any table.
   h.Tick(2000);
   EXPECT_EQ(h.arms().size(), 2001u);

@@ -70,7 +70,7 @@ class VoiceTest : public ::testing::Test {
 };
 
 TEST_F(VoiceTest, PatchGoesToBothOperatorsInRegisterOrder) {
-  h.engine().bank[7] = {0x21, 0x31, 0xD5, 0x4A, 0x12, 0x34, 0x56, 0x78, 0x0F};
+  h.song().bank[7] = {0x21, 0x31, 0xD5, 0x4A, 0x12, 0x34, 0x56, 0x78, 0x0F};
   LoadPatch(h.engine(), 4, 7);
   const RegWrites expected = {{0x29, 0x21}, {0x2C, 0x31}, {0x49, 0xD5}, {0x4C, 0x4A}, {0x69, 0x12},
                               {0x6C, 0x34}, {0x89, 0x56}, {0x8C, 0x78}, {0xC4, 0x0F}};
@@ -151,8 +151,8 @@ TEST_F(VoiceTest, DetuneCarriesAndBorrowsThroughThePitchWord) {
 }
 
 void LoadLevels(Harness& h, int channel, int mod_byte, int car_byte, int connection) {
-  h.engine().bank[9] = {0, 0, static_cast<uint8_t>(mod_byte),  static_cast<uint8_t>(car_byte), 0, 0,
-                        0, 0, static_cast<uint8_t>(connection)};
+  h.song().bank[9] = {0, 0, static_cast<uint8_t>(mod_byte),  static_cast<uint8_t>(car_byte), 0, 0,
+                      0, 0, static_cast<uint8_t>(connection)};
   LoadPatch(h.engine(), channel, 9);
   h.ClearWrites();
 }

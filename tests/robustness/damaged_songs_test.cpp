@@ -37,7 +37,8 @@ std::string PlayWithinGuards(const std::string& path) {
   auto engine = std::make_unique<Engine>();
   engine->port = &port;
   engine->timer = &checker;
-  if (StartSong(*engine, path.c_str()) == LoadResult::kCannotOpen) return "cannot open";
+  auto song = std::make_unique<Song>();
+  if (StartSongFile(*engine, *song, path.c_str()) == LoadResult::kCannotOpen) return "cannot open";
   for (int tick = 1; tick <= kTicks; ++tick) {
     checker.writes = 0;
     TimerTick(*engine);

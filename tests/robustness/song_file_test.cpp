@@ -133,7 +133,7 @@ TEST(VanishingSongFile, WhatReplacesTheFileAfterTheExistenceCheckIsRefusedByTheL
     if (then == Then::kDirectory) mkdir(file.path(), 0700);
     if (then == Then::kFifo) mkfifo(file.path(), 0600);
     Harness h;
-    EXPECT_EQ(LoadSong(h.engine(), file.path()), LoadResult::kCannotOpen);
+    EXPECT_EQ(LoadSongFile(file.path(), h.song()), LoadResult::kCannotOpen);
     EXPECT_TRUE(h.writes().empty());
     EXPECT_EQ(h.ch(0).active, 0);
     if (then == Then::kDirectory) rmdir(file.path());
@@ -168,10 +168,10 @@ std::string* HugeSong::path_ = nullptr;
 TEST_F(HugeSong, LoadsItsWholeBankAndItsTracks) {
   ASSERT_EQ(fs::file_size(*path_), LoopingTune().size() - 11 + (100u << 20));
   Harness h;
-  ASSERT_EQ(StartSong(h.engine(), path_->c_str()), LoadResult::kLoaded);
+  ASSERT_EQ(h.StartFile(path_->c_str()), LoadResult::kLoaded);
   const InstrumentPatch ones = {1, 1, 1, 1, 1, 1, 1, 1, 1};
-  EXPECT_EQ(h.engine().bank[1], ones);
-  EXPECT_EQ(h.engine().tracks[0][0], 0xFF);  // the tune's first event
+  EXPECT_EQ(h.song().bank[1], ones);
+  EXPECT_EQ(h.song().tracks[0][0], 0xFF);  // the tune's first event
   h.Tick(40);
   EXPECT_EQ(h.ch(0).active, 1);
 }

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <mutex>
 
-#include "audio/emulated_port.h"
-#include "audio/timed_write_queue.h"
+#include "bus/emulated_port.h"
+#include "bus/timed_write_queue.h"
 #include "opl/register_port.h"
 #include "process_support.h"
 

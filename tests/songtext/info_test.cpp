@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "analysis/song_timing.h"
 #include "songtext/assembler.h"
 #include "songtext/file_io.h"
-#include "songtext/song_timing.h"
 #include "tools/run_tool.h"
 
 namespace opl2::test {
@@ -37,11 +39,20 @@ class SongFile {
   std::string path_;
 };
 
+analysis::SongTiming Measure(const std::string& path, const analysis::TimingLimits& limits = {}) {
+  std::vector<uint8_t> bytes;
+  std::string error;
+  EXPECT_TRUE(songtext::ReadWholeFile(path, &bytes, &error)) << error;
+  auto song = std::make_unique<Song>();
+  const bool loaded = LoadSong(bytes, *song) == LoadResult::kLoaded;
+  return analysis::MeasureSong(loaded ? song.get() : nullptr, limits);
+}
+
 TEST(SongTiming, ASongThatEndsCountsTheTempoChange) {
   // C4 from tick 16 to 32 at N=180; tempo 200 read at tick 32 applies from
   // tick 33; D4 lasts 10 ticks; the end mark is read at tick 42.
   const SongFile song("channel 0 { C4 16 tempo 200 D4 10 end }\n" + kOthersEnd);
-  const songtext::SongTiming t = songtext::MeasureSong(song.path());
+  const analysis::SongTiming t = Measure(song.path());
   ASSERT_EQ(t.load, LoadResult::kLoaded);
   EXPECT_FALSE(t.capped);
   EXPECT_EQ(t.ticks_run, 42u);
@@ -72,7 +83,7 @@ TEST(SongTiming, ALoopingSongGivesIntroAndTheLongestLoop) {
       "channel 1 { loop_point loop 2 { loop 3 { C3 5 } r 2 } end }\n"
       "channel 2 { end } channel 3 { end } channel 4 { end } channel 5 { end }\n"
       "channel 6 { end } channel 7 { end } channel 8 { end }\n");
-  const songtext::SongTiming t = songtext::MeasureSong(song.path());
+  const analysis::SongTiming t = Measure(song.path());
   EXPECT_TRUE(t.channels[0].looped);
   EXPECT_EQ(t.channels[0].loop_point_tick, 20u);
   EXPECT_EQ(t.channels[0].first_jump_tick, 36u);
@@ -98,7 +109,7 @@ TEST(SongTiming, ALoopingSongGivesIntroAndTheLongestLoop) {
 
 TEST(SongTiming, HeldNotesAndTheRunLimit) {
   const SongFile held("channel 0 { C4 10 D4 0 }\n" + kOthersEnd);
-  const songtext::SongTiming h = songtext::MeasureSong(held.path());
+  const analysis::SongTiming h = Measure(held.path());
   EXPECT_TRUE(h.channels[0].held);
   EXPECT_EQ(h.channels[0].held_tick, 26u);
   EXPECT_FALSE(h.capped);
@@ -109,14 +120,14 @@ TEST(SongTiming, HeldNotesAndTheRunLimit) {
 
   // 255 * 255 ticks is far beyond a 5-second limit.
   const SongFile long_song("channel 0 { loop 255 { C4 255 } end }\n" + kOthersEnd);
-  songtext::TimingLimits limits;
+  analysis::TimingLimits limits;
   limits.max_seconds = 5;
-  const songtext::SongTiming t = songtext::MeasureSong(long_song.path(), limits);
+  const analysis::SongTiming t = Measure(long_song.path(), limits);
   EXPECT_TRUE(t.capped);
   EXPECT_EQ(t.ticks_run, static_cast<uint64_t>(5 * kClock / 77'824));
   limits.max_seconds = 3600;
   limits.max_ticks = 100;
-  EXPECT_EQ(songtext::MeasureSong(long_song.path(), limits).ticks_run, 100u);
+  EXPECT_EQ(Measure(long_song.path(), limits).ticks_run, 100u);
   const ToolResult c = RunCommand(Tool("info " + long_song.path()));
   EXPECT_NE(c.out.find("playback: ends by itself after 1488."), std::string::npos) << c.out;
 }

@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <string>
 
+#include "analysis/song_layout.h"
 #include "random_songs.h"
 #include "songtext/assembler.h"
 #include "songtext/disassembler.h"
 #include "songtext/file_io.h"
-#include "songtext/song_layout.h"
 
 namespace opl2::test {
 namespace {
@@ -41,7 +41,7 @@ TEST(RoundTrip, GeneratedSongsOfEveryKind) {
   int compact = 0, explicit_layout = 0, raw = 0;
   for (int i = 0; i < 20000; ++i) {
     const Bytes file = gen.Any();
-    const songtext::SongLayout l = songtext::ReadLayout(file);
+    const analysis::SongLayout l = analysis::ReadLayout(file);
     if (!l.is_song || !l.full_header) {
       ++raw;
     } else if (l.compact) {

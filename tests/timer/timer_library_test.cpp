@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "sequencer/timer_b.h"
+#include "bus/timer_b.h"
 #include "timer/library_call.h"
 #include "timer/timer_service.h"
 

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "audio/bus_timeline.h"
-#include "audio/emulated_port.h"
-#include "audio/song_renderer.h"
-#include "audio/virtual_timer.h"
+#include "bus/bus_timeline.h"
+#include "bus/emulated_port.h"
+#include "bus/virtual_timer.h"
 #include "chip/opl2_chip.h"
 #include "engine/busy_song.h"
 #include "engine/harness.h"
+#include "render/song_renderer.h"
 #include "sequencer/sequencer.h"
 #include "sequencer/song_start.h"
 #include "tools/run_tool.h"
@@ -43,7 +43,7 @@ Exported Export(const char* song, int loops, double seconds = 600) {
   options.max_seconds = seconds;
   vgm::SongVgmExporter exporter(options);
   Exported e;
-  EXPECT_EQ(exporter.Start(song), LoadResult::kLoaded);
+  EXPECT_EQ(exporter.StartFile(song), LoadResult::kLoaded);
   while (exporter.Advance(50'000)) {
   }
   std::string error;
@@ -68,7 +68,8 @@ std::vector<TimedWrite> EngineWrites(const char* song, uint64_t end) {
   engine->port = &port;
   engine->timer = &timer;
   timeline.BeginTick(0);
-  StartSong(*engine, song);
+  auto loaded = std::make_unique<Song>();
+  StartSongFile(*engine, *loaded, song);
   while (timer.Advance() && TickStartClock(timer.elapsed()) < end) {
     timeline.BeginTick(timer.elapsed());
     TimerTick(*engine);
@@ -138,7 +139,7 @@ TEST(VgmExport, ASongThatStopsEndsWithTheRenderAndNeverLoops) {
   RenderOptions o;
   o.fade_seconds = 0;
   SongRenderer r(o);
-  r.Start(song.path());
+  r.StartFile(song.path());
   int16_t block[4096];
   while (r.Render(block, 4096) > 0) {
   }
@@ -152,7 +153,7 @@ TEST(VgmExport, SecondsCapTheExport) {
   TempFile song(SongWithTrack0({0x40, 0x00}));  // holds its note for ever
   const Exported e = Export(song.path(), 2, 2.5);
   EXPECT_EQ(e.end, RenderEnd::kCap);
-  EXPECT_EQ(e.end_clock, static_cast<uint64_t>(std::llround(2.5 * kNativeSampleRate)) * 72);
+  EXPECT_EQ(e.end_clock, static_cast<uint64_t>(std::llround(2.5 * kChipSampleRate)) * 72);
   EXPECT_EQ(e.file.total_samples, SampleOfClock(e.end_clock));
   EXPECT_EQ(e.file.loop_offset, 0u);
 }

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "audio/song_renderer.h"
 #include "chip/opl2_chip.h"
 #include "engine/busy_song.h"
 #include "engine/harness.h"
+#include "render/song_renderer.h"
 #include "tools/run_tool.h"
 #include "vgm/song_vgm_export.h"
 #include "vgm/vgm_format.h"
@@ -79,7 +79,7 @@ Comparison Compare(const char* name, const char* song, int loops) {
   vgm::VgmExportOptions options;
   options.loops = loops;
   vgm::SongVgmExporter exporter(options);
-  EXPECT_EQ(exporter.Start(song), LoadResult::kLoaded) << name;
+  EXPECT_EQ(exporter.StartFile(song), LoadResult::kLoaded) << name;
   while (exporter.Advance(50'000)) {
   }
   vgm::VgmImage image;
@@ -94,7 +94,7 @@ Comparison Compare(const char* name, const char* song, int loops) {
   SongRenderer renderer(o);
   WriteLog log;
   renderer.set_observer(&log);
-  renderer.Start(song);
+  renderer.StartFile(song);
   std::vector<int16_t> rendered;
   int16_t block[8192];
   for (size_t n; (n = renderer.Render(block, 8192)) > 0;) {

@@ -1,20 +1,22 @@
 // opl2tool info: what a song file holds and how long it plays.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "analysis/song_summary.h"
+#include "analysis/song_timing.h"
 #include "commands.h"
+#include "song/song_loader.h"
 #include "songtext/file_io.h"
-#include "songtext/song_summary.h"
-#include "songtext/song_timing.h"
 
 namespace opl2tool {
 namespace {
 
-using opl2::songtext::ChannelTiming;
-using opl2::songtext::SongSummary;
-using opl2::songtext::SongTiming;
+using opl2::analysis::ChannelTiming;
+using opl2::analysis::SongSummary;
+using opl2::analysis::SongTiming;
 
 void PrintHelp(std::FILE* out) {
   std::fprintf(out,
@@ -367,12 +369,10 @@ int RunInfo(int argc, char** argv) {
     std::fprintf(stderr, "opl2tool info: cannot read %s: %s\n", song, error.c_str());
     return 1;
   }
-  const SongSummary summary = opl2::songtext::SummarizeSong(bytes);
-  const SongTiming timing = opl2::songtext::MeasureSong(song);
-  if (timing.load == opl2::LoadResult::kCannotOpen) {
-    std::fprintf(stderr, "Can't open file %s\n", song);
-    return 1;
-  }
+  const SongSummary summary = opl2::analysis::SummarizeSong(bytes);
+  auto loaded = std::make_unique<opl2::Song>();
+  const bool is_song = opl2::LoadSong(bytes, *loaded) == opl2::LoadResult::kLoaded;
+  const SongTiming timing = opl2::analysis::MeasureSong(is_song ? loaded.get() : nullptr);
   const Playback playback = Analyze(timing);
   if (json) {
     PrintJson(song, summary, timing, playback);

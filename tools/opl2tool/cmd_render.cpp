@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "audio/audio_file_writer.h"
-#include "audio/song_renderer.h"
 #include "commands.h"
 #include "interrupt_flag.h"
 #include "option_parse.h"
+#include "output/audio_file_writer.h"
+#include "render/song_renderer.h"
 
 namespace opl2tool {
 namespace {
@@ -74,12 +74,12 @@ int RunRender(int argc, char** argv) {
   }
 
   opl2::SongRenderer renderer(options);
-  if (renderer.Start(song) == opl2::LoadResult::kCannotOpen) {
+  if (renderer.StartFile(song) == opl2::LoadResult::kCannotOpen) {
     std::fprintf(stderr, "Can't open file %s\n", song);
     return 1;
   }
   opl2::AudioFileWriter writer;
-  if (!writer.Open(out_path, opl2::kNativeSampleRate, rate)) {
+  if (!writer.Open(out_path, opl2::kChipSampleRate, rate)) {
     std::fprintf(stderr, "opl2tool render: %s\n", writer.error().c_str());
     return 1;
   }
@@ -109,7 +109,7 @@ int RunRender(int argc, char** argv) {
     if (show_progress && now - begin > std::chrono::seconds(1) &&
         now - last_report > std::chrono::milliseconds(200)) {
       std::fprintf(stderr, "\rrendering %s: %.1f s of sound", song,
-                   static_cast<double>(renderer.samples_rendered()) / opl2::kNativeSampleRate);
+                   static_cast<double>(renderer.samples_rendered()) / opl2::kChipSampleRate);
       last_report = now;
       reported = true;
     }

@@ -7,11 +7,11 @@
 #include <cstring>
 #include <memory>
 
+#include "bus/recording_port.h"
 #include "commands.h"
-#include "opl/recording_port.h"
 #include "sequencer/sequencer.h"
 #include "sequencer/song_start.h"
-#include "song/song_file_reader.h"
+#include "song/song_loader.h"
 
 namespace opl2tool {
 namespace {
@@ -84,13 +84,12 @@ int RunTrace(int argc, char** argv) {
     return 2;
   }
 
-  {
-    // Refuse an unreadable song before anything is printed.
-    opl2::SongFileReader probe;
-    if (!probe.Open(song)) {
-      std::fprintf(stderr, "Can't open file %s\n", song);
-      return 1;
-    }
+  // An unreadable song is refused before anything is printed.
+  auto loaded = std::make_unique<opl2::Song>();
+  const opl2::LoadResult load = opl2::LoadSongFile(song, *loaded);
+  if (load == opl2::LoadResult::kCannotOpen) {
+    std::fprintf(stderr, "Can't open file %s\n", song);
+    return 1;
   }
 
   static char buffer[1 << 16];
@@ -101,11 +100,7 @@ int RunTrace(int argc, char** argv) {
   engine->port = &port;
   engine->timer = &writer;
 
-  if (opl2::StartSong(*engine, song) == opl2::LoadResult::kCannotOpen) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "Can't open file %s\n", song);
-    return 1;
-  }
+  opl2::StartSong(*engine, load == opl2::LoadResult::kLoaded ? loaded.get() : nullptr);
   for (long tick = 1; tick <= ticks; ++tick) {
     writer.set_tick(tick);
     opl2::TimerTick(*engine);

@@ -181,7 +181,7 @@ int RunVgm(int argc, char** argv) {
   }
 
   opl2::vgm::SongVgmExporter exporter(options);
-  if (exporter.Start(song) == opl2::LoadResult::kCannotOpen) {
+  if (exporter.StartFile(song) == opl2::LoadResult::kCannotOpen) {
     std::fprintf(stderr, "Can't open file %s\n", song);
     return 1;
   }

@@ -10,16 +10,16 @@
 
 #include <cstdint>
 
+#include "bus/timer_b.h"
+#include "chip/chip_clock.h"
+
 namespace opl2 {
 
-inline constexpr uint64_t kMasterClockHz = 3'579'545;
-inline constexpr uint64_t kMasterClocksPerSample = 72;
 inline constexpr uint64_t kMasterClocksPerWrite = 104;
-inline constexpr uint64_t kOpmCyclesPerSecond = 3'400'000;
 
 // Master clock at which a tick starts, from the OPM cycles before it.
 constexpr uint64_t TickStartClock(uint64_t opm_cycles) {
-  return opm_cycles * kMasterClockHz / kOpmCyclesPerSecond;
+  return opm_cycles * kMasterClockHz / kOpmClockHz;
 }
 
 class BusTimeline {

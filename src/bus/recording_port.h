@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "opl/port.h"
+#include "bus/port.h"
 
 namespace opl2 {
 

@@ -1,4 +1,4 @@
-#include "audio/song_renderer.h"
+#include "render/song_renderer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +11,7 @@ namespace {
 
 uint64_t SecondsToSamples(double seconds) {
   if (!(seconds > 0)) return 0;
-  return static_cast<uint64_t>(std::llround(seconds * kNativeSampleRate));
+  return static_cast<uint64_t>(std::llround(seconds * kChipSampleRate));
 }
 
 }  // namespace
@@ -26,13 +26,20 @@ SongRenderer::SongRenderer(const RenderOptions& options)
 
 SongRenderer::~SongRenderer() = default;
 
-LoadResult SongRenderer::Start(const char* song_file_name) {
+LoadResult SongRenderer::Start(const Song* song) {
   chip_.Reset();
   timeline_.BeginTick(0);
-  const LoadResult result = StartSong(*engine_, song_file_name);
-  started_ = result != LoadResult::kCannotOpen;
+  const LoadResult result = StartSong(*engine_, song);
+  started_ = true;
   next_tick_sample_ = NextTickSample();
   return result;
+}
+
+LoadResult SongRenderer::StartFile(const char* song_file_name) {
+  own_song_ = std::make_unique<Song>();
+  const LoadResult result = LoadSongFile(song_file_name, *own_song_);
+  if (result == LoadResult::kCannotOpen) return result;
+  return Start(result == LoadResult::kLoaded ? own_song_.get() : nullptr);
 }
 
 uint64_t SongRenderer::NextTickSample() const {

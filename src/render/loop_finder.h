@@ -28,7 +28,7 @@
 
 #include "sequencer/channel_state.h"
 
-namespace opl2::vgm {
+namespace opl2 {
 
 // The state that decides everything the engine does from here on, as a flat
 // list: the song-wide flags and every channel's counters, read position, open
@@ -59,8 +59,8 @@ class LoopFinder {
 
   // The tick the file can loop back to from the last tick seen, given the
   // engine as that tick left it; none when no loop is proven on fresh runs
-  // of `song_file_name`.
-  std::optional<TickMark> Find(const Engine& engine, const char* song_file_name) const;
+  // of `song`.
+  std::optional<TickMark> Find(const Engine& engine, const Song* song) const;
 
  private:
   // Hash of the coarse fingerprint when every running channel has passed its
@@ -73,4 +73,4 @@ class LoopFinder {
   std::unordered_map<uint64_t, std::vector<TickMark>> ticks_by_state_;
 };
 
-}  // namespace opl2::vgm
+}  // namespace opl2

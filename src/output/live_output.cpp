@@ -1,4 +1,4 @@
-#include "audio/live_output.h"
+#include "output/live_output.h"
 
 #include <SDL2/SDL.h>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 namespace opl2 {
 namespace {
 
-constexpr int kNativeRate = 49'716;
+constexpr int kNativeRate = kChipSampleRateHz;
 // Writes land this far behind the device's clock: about two buffers.
 constexpr int64_t kLatencySamples = 2 * LiveOutput::kBufferSamples;
 // Re-anchor when the time line gets closer than this to the device, or

@@ -1,10 +1,10 @@
-#include "songtext/song_summary.h"
+#include "analysis/song_summary.h"
 
 #include <algorithm>
 
-#include "songtext/track_events.h"
+#include "analysis/track_events.h"
 
-namespace opl2::songtext {
+namespace opl2::analysis {
 namespace {
 
 TrackSummary SummarizeTrack(std::span<const uint8_t> bytes, int file_offset) {
@@ -73,4 +73,4 @@ SongSummary SummarizeSong(std::span<const uint8_t> file) {
   return s;
 }
 
-}  // namespace opl2::songtext
+}  // namespace opl2::analysis

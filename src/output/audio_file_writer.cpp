@@ -1,4 +1,4 @@
-#include "audio/audio_file_writer.h"
+#include "output/audio_file_writer.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

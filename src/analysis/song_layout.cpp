@@ -1,8 +1,8 @@
-#include "songtext/song_layout.h"
+#include "analysis/song_layout.h"
 
 #include <algorithm>
 
-namespace opl2::songtext {
+namespace opl2::analysis {
 
 int WordAt(std::span<const uint8_t> file, int offset) {
   return file[static_cast<size_t>(offset)] | (file[static_cast<size_t>(offset) + 1] << 8);
@@ -66,4 +66,4 @@ SongLayout ReadLayout(std::span<const uint8_t> file) {
   return s;
 }
 
-}  // namespace opl2::songtext
+}  // namespace opl2::analysis

@@ -1,30 +1,10 @@
-#include "songtext/track_events.h"
+#include "analysis/track_events.h"
 
-#include "song/song_format.h"
-#include "songtext/notes.h"
+#include <algorithm>
 
-namespace opl2::songtext {
+#include "song/note_code.h"
 
-int OperandCount(uint8_t code) {
-  switch (code) {
-    case EV_TIE:
-    case EV_LOOP_POINT:
-    case EV_RESERVED_F4:
-    case EV_RESERVED_F3:
-    case EV_END:
-      return 0;
-    case EV_DETUNE:
-    case EV_LOOP_START:
-      return 2;
-    case EV_SLIDE:
-      return 3;
-    case EV_LOOP_END:
-    case EV_RESERVED_F2:
-      return 4;
-    default:
-      return 1;  // notes, rest, the one-operand codes and every unknown code
-  }
-}
+namespace opl2::analysis {
 
 std::vector<TrackEvent> SplitTrack(std::span<const uint8_t> bytes) {
   std::vector<TrackEvent> events;
@@ -92,4 +72,4 @@ std::vector<int> PairLoops(const std::vector<TrackEvent>& events) {
   return partner;
 }
 
-}  // namespace opl2::songtext
+}  // namespace opl2::analysis

@@ -3,13 +3,12 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
-#include "song/song_format.h"
+#include "song/song.h"
 #include "song/song_loader.h"
 
-namespace opl2::songtext {
+namespace opl2::analysis {
 
 struct TimingLimits {
   double max_seconds = 3600.0;  // of song time
@@ -46,6 +45,7 @@ struct SongTiming {
 
 inline constexpr size_t kMaxTempoChanges = 64;
 
-SongTiming MeasureSong(const std::string& path, const TimingLimits& limits = {});
+// `song` null: bytes that are not a song.
+SongTiming MeasureSong(const Song* song, const TimingLimits& limits = {});
 
-}  // namespace opl2::songtext
+}  // namespace opl2::analysis

@@ -10,7 +10,7 @@
 
 #include "song/song_format.h"
 
-namespace opl2::songtext {
+namespace opl2::analysis {
 
 struct BankRecordAt {
   int offset = 0;  // of the patch number byte
@@ -44,4 +44,4 @@ SongLayout ReadLayout(std::span<const uint8_t> file);
 // Little-endian 16-bit word at `offset` (the caller makes sure it exists).
 int WordAt(std::span<const uint8_t> file, int offset);
 
-}  // namespace opl2::songtext
+}  // namespace opl2::analysis

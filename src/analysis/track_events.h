@@ -7,10 +7,9 @@
 #include <span>
 #include <vector>
 
-namespace opl2::songtext {
+#include "song/event_table.h"
 
-// Operand bytes that follow `code` in a track.
-int OperandCount(uint8_t code);
+namespace opl2::analysis {
 
 struct TrackEvent {
   int offset = 0;          // of the code byte, within the track
@@ -48,4 +47,4 @@ EventForm FormOf(const TrackEvent& e);
 // not one half of a pair (it is then shown as raw bytes).
 std::vector<int> PairLoops(const std::vector<TrackEvent>& events);
 
-}  // namespace opl2::songtext
+}  // namespace opl2::analysis

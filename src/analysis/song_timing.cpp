@@ -1,13 +1,13 @@
-#include "songtext/song_timing.h"
+#include "analysis/song_timing.h"
 
 #include <memory>
 
-#include "opl/recording_port.h"
+#include "bus/recording_port.h"
+#include "bus/timer_b.h"
 #include "sequencer/sequencer.h"
 #include "sequencer/song_start.h"
-#include "sequencer/timer_b.h"
 
-namespace opl2::songtext {
+namespace opl2::analysis {
 namespace {
 
 // Remembers the value each arming leaves Timer B with.
@@ -31,14 +31,14 @@ double SongTiming::Seconds(uint64_t tick) const {
   return static_cast<double>(cycles) / kOpmClockHz;
 }
 
-SongTiming MeasureSong(const std::string& path, const TimingLimits& limits) {
+SongTiming MeasureSong(const Song* song, const TimingLimits& limits) {
   SongTiming r;
   RecordingPort port;
   VirtualTimer timer;
   auto engine = std::make_unique<Engine>();
   engine->port = &port;
   engine->timer = &timer;
-  r.load = StartSong(*engine, path.c_str());
+  r.load = StartSong(*engine, song);
   r.cycles_at_tick.push_back(0);
   r.channels.resize(kChannelCount);
   if (r.load != LoadResult::kLoaded) return r;
@@ -95,4 +95,4 @@ SongTiming MeasureSong(const std::string& path, const TimingLimits& limits) {
   return r;
 }
 
-}  // namespace opl2::songtext
+}  // namespace opl2::analysis

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "audio/bus_timeline.h"
-#include "opl/port.h"
+#include "bus/bus_timeline.h"
+#include "bus/port.h"
 
 namespace opl2 {
 

@@ -8,9 +8,9 @@
 #include <span>
 #include <vector>
 
-#include "songtext/song_layout.h"
+#include "analysis/song_layout.h"
 
-namespace opl2::songtext {
+namespace opl2::analysis {
 
 struct TempoEvent {
   int offset = 0;  // in the file
@@ -39,4 +39,4 @@ struct SongSummary {
 
 SongSummary SummarizeSong(std::span<const uint8_t> file);
 
-}  // namespace opl2::songtext
+}  // namespace opl2::analysis

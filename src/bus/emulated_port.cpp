@@ -1,4 +1,4 @@
-#include "audio/emulated_port.h"
+#include "bus/emulated_port.h"
 
 namespace opl2 {
 

@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <string>
 
-#include "audio/bus_timeline.h"
-#include "audio/emulated_port.h"
-#include "audio/timed_write_queue.h"
+#include "bus/bus_timeline.h"
+#include "bus/emulated_port.h"
+#include "bus/timed_write_queue.h"
 #include "chip/opl2_chip.h"
 
 namespace opl2 {

@@ -1,4 +1,4 @@
-#include "opl/recording_port.h"
+#include "bus/recording_port.h"
 
 namespace opl2 {
 

@@ -12,16 +12,14 @@
 #include <memory>
 #include <vector>
 
-#include "audio/bus_timeline.h"
-#include "audio/emulated_port.h"
-#include "audio/virtual_timer.h"
+#include "bus/bus_timeline.h"
+#include "bus/emulated_port.h"
+#include "bus/virtual_timer.h"
 #include "chip/opl2_chip.h"
 #include "sequencer/channel_state.h"
 #include "song/song_loader.h"
 
 namespace opl2 {
-
-inline constexpr double kNativeSampleRate = static_cast<double>(kMasterClockHz) / 72.0;
 
 // Watches a render from inside, for tools that record what the engine does.
 class RenderObserver {
@@ -56,8 +54,11 @@ class SongRenderer : private TimedWriteSink {
   // Set before Start() to see every write from the start on.
   void set_observer(RenderObserver* observer) { observer_ = observer; }
 
-  // Resets the chip and starts the song, as the player does.
-  LoadResult Start(const char* song_file_name);
+  // Resets the chip and starts the song, as the player does; null for
+  // bytes that are not a song. The song must outlive the renderer.
+  LoadResult Start(const Song* song);
+  // The same for a song file, read into the renderer's own copy.
+  LoadResult StartFile(const char* song_file_name);
 
   // Fills up to `max` samples; returns how many (0 once the song has ended).
   size_t Render(int16_t* out, size_t max);
@@ -68,6 +69,8 @@ class SongRenderer : private TimedWriteSink {
   // Samples the render will have at most (the cap).
   uint64_t max_samples() const { return max_samples_; }
   const Engine& engine() const { return *engine_; }
+  // The song playing (null when none is).
+  const Song* song() const { return engine_->song; }
 
   // Once Render() has returned 0: why the render ended, and the master clock
   // at which the song's sound ends before any fade (the first write of the
@@ -84,6 +87,7 @@ class SongRenderer : private TimedWriteSink {
 
   RenderOptions options_;
   std::unique_ptr<Engine> engine_;
+  std::unique_ptr<Song> own_song_;  // a song read from a file
   Chip chip_;
   BusTimeline timeline_;
   VirtualTimerB timer_;

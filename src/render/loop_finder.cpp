@@ -1,13 +1,13 @@
-#include "vgm/loop_finder.h"
+#include "render/loop_finder.h"
 
 #include <memory>
 #include <utility>
 
-#include "opl/recording_port.h"
+#include "bus/recording_port.h"
 #include "sequencer/sequencer.h"
 #include "sequencer/song_start.h"
 
-namespace opl2::vgm {
+namespace opl2 {
 namespace {
 
 uint64_t Hash(const std::vector<int32_t>& values) {
@@ -39,8 +39,8 @@ class Replica : private RegisterWriteSink, private TimerB {
     engine_->timer = this;
   }
 
-  bool Start(const char* song_file_name, uint64_t ticks) {
-    if (StartSong(*engine_, song_file_name) != LoadResult::kLoaded) return false;
+  bool Start(const Song* song, uint64_t ticks) {
+    if (StartSong(*engine_, song) != LoadResult::kLoaded) return false;
     for (uint64_t t = 0; t < ticks; ++t) Tick();
     return true;
   }
@@ -73,10 +73,10 @@ class Replica : private RegisterWriteSink, private TimerB {
 // Plays the song from tick `start` and (a copy of) `at_end`, which stands
 // before tick `end`, side by side: true when their states become equal
 // before any tick's writes or timer value differ.
-bool PlaysTheSame(const Replica& at_end, uint64_t start, uint64_t end, const char* song_file_name) {
+bool PlaysTheSame(const Replica& at_end, uint64_t start, uint64_t end, const Song* song) {
   Replica a;
   Replica e;
-  if (!a.Start(song_file_name, start)) return false;
+  if (!a.Start(song, start)) return false;
   e.CopyFrom(at_end);
   std::vector<int32_t> state_a;
   std::vector<int32_t> state_e;
@@ -133,7 +133,7 @@ void LoopFinder::BeforeTick(const Engine& engine, const TickMark& mark) {
   last_mark_ = mark;
 }
 
-std::optional<TickMark> LoopFinder::Find(const Engine& engine, const char* song_file_name) const {
+std::optional<TickMark> LoopFinder::Find(const Engine& engine, const Song* song) const {
   if (!last_mark_) return std::nullopt;
   const std::optional<uint64_t> hash = CandidateHash(engine);
   if (!hash) return std::nullopt;
@@ -141,14 +141,14 @@ std::optional<TickMark> LoopFinder::Find(const Engine& engine, const char* song_
   if (found == ticks_by_state_.end()) return std::nullopt;
   const TickMark& end = *last_mark_;
   Replica at_end;
-  if (!at_end.Start(song_file_name, end.tick)) return std::nullopt;
+  if (!at_end.Start(song, end.tick)) return std::nullopt;
 
   int attempts = 0;
   for (const TickMark& start : found->second) {
     if (start.tick >= end.tick || attempts++ == kMaxAttempts) break;
-    if (PlaysTheSame(at_end, start.tick, end.tick, song_file_name)) return start;
+    if (PlaysTheSame(at_end, start.tick, end.tick, song)) return start;
   }
   return std::nullopt;
 }
 
-}  // namespace opl2::vgm
+}  // namespace opl2
