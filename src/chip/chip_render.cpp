@@ -3,6 +3,7 @@
 // between is rendered as a block by the path's vector kernel, with silent
 // channels (and a silent chip) advanced in closed form.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "chip/lane_kernels.h"
@@ -45,24 +46,31 @@ void Chip::GenerateBlocks(int16_t* out, size_t n) {
 
 void Chip::RenderBlock(int16_t* out, uint32_t n) {
   const detail::LaneKernel& kernel = detail::KernelFor(path_);
-  // A group of lanes runs when one of its channels can be heard; the
-  // channels of the others are silent and skipped.
+  // Channels that can be heard run; the others are silent and skipped. A
+  // vector group runs when enough of its channels do, the others run one by
+  // one.
   bool runs[9] = {};
+  for (int ch = 0; ch < 9; ++ch) {
+    const bool delayed = ch >= 6 && delayed_[ch - 6] != 0;
+    runs[ch] =
+        !slots_[ModulatorPosition(ch)].parked || !slots_[CarrierPosition(ch)].parked || delayed;
+  }
   uint32_t groups = 0;
+  uint32_t singles = runs[8] ? 1u << 8 : 0;
   for (int g = 0; g < kernel.groups; ++g) {
     const int first = kernel.first[g], last = first + kernel.width[g];
-    bool heard = false;
-    for (int ch = first; ch < last && ch < 9; ++ch) {
-      const bool delayed = ch >= 6 && delayed_[ch - 6] != 0;
-      heard |=
-          !slots_[ModulatorPosition(ch)].parked || !slots_[CarrierPosition(ch)].parked || delayed;
+    uint32_t heard = 0;
+    for (int ch = first; ch < last; ++ch) heard |= runs[ch] ? 1u << ch : 0;
+    if (std::popcount(heard) > kernel.max_singles) {
+      groups |= 1u << g;
+      // The whole group is loaded and run, silent lanes included.
+      for (int ch = first; ch < last; ++ch) runs[ch] = true;
+    } else {
+      singles |= heard;
     }
-    if (!heard) continue;
-    groups |= 1u << g;
-    for (int ch = first; ch < last && ch < 9; ++ch) runs[ch] = true;
   }
 
-  if (groups != 0) {
+  if (groups != 0 || singles != 0) {
     alignas(32) ChannelLanes lanes;
     // Only the lanes of running groups are read.
     for (int ch = 0; ch < 9; ++ch) {
@@ -71,7 +79,7 @@ void Chip::RenderBlock(int16_t* out, uint32_t n) {
                             ch >= 6 ? delayed_[ch - 6] : 0, (muted_ >> ch) & 1, clock_.tremolo);
       }
     }
-    kernel.render({&lanes, tables_, clock_, out, n, groups, meters_on_});
+    kernel.render({&lanes, tables_, clock_, out, n, groups, singles, meters_on_});
     for (int ch = 0; ch < 9; ++ch) {
       if (!runs[ch]) continue;
       int32_t delayed = 0;

@@ -79,7 +79,7 @@ struct Avx2x8 {
 }  // namespace
 
 void RenderLanesAvx2(const LaneBlock& block) {
-  RenderLaneBlock<Group<Avx2x8, 0>, Group<Scalar1, 8>>(block);
+  RenderLaneBlock<Group<Avx2x8, 0>>(block);
 }
 
 }  // namespace opl2::detail

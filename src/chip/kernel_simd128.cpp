@@ -80,7 +80,7 @@ struct Simd128x4 {
 }  // namespace
 
 void RenderLanesSimd128(const LaneBlock& block) {
-  RenderLaneBlock<Group<Simd128x4, 0>, Group<Simd128x4, 4>, Group<Scalar1, 8>>(block);
+  RenderLaneBlock<Group<Simd128x4, 0>, Group<Simd128x4, 4>>(block);
 }
 
 }  // namespace opl2::detail

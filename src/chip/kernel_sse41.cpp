@@ -89,7 +89,7 @@ struct Sse41x4 {
 }  // namespace
 
 void RenderLanesSse41(const LaneBlock& block) {
-  RenderLaneBlock<Group<Sse41x4, 0>, Group<Sse41x4, 4>, Group<Scalar1, 8>>(block);
+  RenderLaneBlock<Group<Sse41x4, 0>, Group<Sse41x4, 4>>(block);
 }
 
 }  // namespace opl2::detail

@@ -217,13 +217,24 @@ void DacBlock(const int32_t* sums, int16_t* out, uint32_t n) {
   for (; i < n; ++i) out[i] = DacValue(sums[i]);
 }
 
-template <bool kMeters, class... Groups>
+// kLane8: the single lanes are exactly lane 8 (the usual case: channel 8
+// sounding beside a vector group), at a lane known when compiling.
+template <bool kMeters, bool kLane8, class... Groups>
 void RenderLanes(const LaneBlock& b) {
   alignas(32) int32_t sums[kMaxBlock];
   const Tables& t = *b.tables;
   ChipClock clock = b.clock;
   GroupState state[sizeof...(Groups)];
   InitGroups<0, Groups...>(b, state);
+  // The single lanes, each in plain registers.
+  int singles[9];
+  GroupState single_state[9];
+  int single_count = 0;
+  for (int l = 0; l < 9; ++l) {
+    if (!((b.singles >> l) & 1)) continue;
+    single_state[single_count].rates = RatesInUse(*b.lanes, l, 1);
+    singles[single_count++] = l;
+  }
   for (uint32_t i = 0; i < b.n; ++i) {
     const uint32_t low = clock.env_counter & 0x1FFF;
     const int z = low == 0 ? 13 : std::countr_zero(low);
@@ -232,12 +243,21 @@ void RenderLanes(const LaneBlock& b) {
     // The same index as StepPattern().
     const StepInput in{z, odd, odd * 4 + counter_low,
                        t.step_mask[(odd * 14 + z) * 4 + counter_low]};
-    sums[i] = RunGroups<kMeters, 0, Groups...>(b, state, in);
+    int32_t sum = RunGroups<kMeters, 0, Groups...>(b, state, in);
+    if constexpr (kLane8) {
+      sum += RunGroup<Scalar1, kMeters>(*b.lanes, single_state[0], 8, t, in);
+    } else {
+      for (int k = 0; k < single_count; ++k) {
+        sum += RunGroup<Scalar1, kMeters>(*b.lanes, single_state[k], singles[k], t, in);
+      }
+    }
+    sums[i] = sum;
     const uint8_t tremolo = clock.tremolo;
     StepClock(clock);
     if (clock.tremolo != tremolo) {
       SetTremolo(*b.lanes, clock.tremolo);
       for (GroupState& g : state) g.recheck = true;
+      for (int k = 0; k < single_count; ++k) single_state[k].recheck = true;
     }
   }
   DacBlock<typename FirstOf<Groups...>::I>(sums, b.out, b.n);
@@ -246,10 +266,11 @@ void RenderLanes(const LaneBlock& b) {
 // Entry point for a kernel file: the block with or without meters.
 template <class... Groups>
 void RenderLaneBlock(const LaneBlock& b) {
+  const bool lane8 = b.singles == 1u << 8;
   if (b.meters) {
-    RenderLanes<true, Groups...>(b);
+    lane8 ? RenderLanes<true, true, Groups...>(b) : RenderLanes<true, false, Groups...>(b);
   } else {
-    RenderLanes<false, Groups...>(b);
+    lane8 ? RenderLanes<false, true, Groups...>(b) : RenderLanes<false, false, Groups...>(b);
   }
 }
 

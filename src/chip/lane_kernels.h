@@ -7,11 +7,16 @@
 
 namespace opl2::detail {
 
+// A kernel runs its vector groups of lanes, and any lane on its own in plain
+// registers. Where a group has at most `max_singles` channels to run, those
+// run as single lanes instead: table lookups lane by lane then cost less
+// than lookups for the whole group.
 struct LaneKernel {
   void (*render)(const LaneBlock& block) = nullptr;  // nullptr: no kernel
   int groups = 0;
-  int first[3] = {};  // first lane of each group
-  int width[3] = {};  // lanes in each group
+  int first[2] = {};  // first lane of each group
+  int width[2] = {};  // lanes in each group
+  int max_singles = 0;
 };
 
 // The kernel of a path (an empty one for the scalar path).

@@ -66,8 +66,8 @@ struct alignas(32) ChannelLanes {
 };
 
 // What a kernel renders: n samples from `clock` (no vibrato step inside)
-// of the lane groups in `groups` (bit g: group g of the kernel), as DAC
-// values into out[0..n).
+// of the vector groups in `groups` (bit g: group g of the kernel) and the
+// single lanes in `singles` (bit l: lane l), as DAC values into out[0..n).
 struct LaneBlock {
   ChannelLanes* lanes;
   const Tables* tables;
@@ -75,6 +75,7 @@ struct LaneBlock {
   int16_t* out;
   uint32_t n;
   uint32_t groups;
+  uint32_t singles;
   bool meters;
 };
 
