@@ -236,7 +236,7 @@ void Chip::ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase) {
 }
 
 template <int kCh>
-inline void Chip::RunChannel(const detail::SampleContext& c, int32_t* contribution) {
+inline int32_t Chip::RunChannel(const detail::SampleContext& c) {
   Slot& mod = slots_[ModulatorPosition(kCh)];
   Slot& car = slots_[CarrierPosition(kCh)];
   const int fb_in = ((mod.out1 + mod.out2) >> mod.fb_shift) & mod.fb_mask;
@@ -255,17 +255,32 @@ inline void Chip::RunChannel(const detail::SampleContext& c, int32_t* contributi
     heard += delayed_[kCh - 6];
     delayed_[kCh - 6] = car_heard;
   }
-  contribution[kCh] = heard;
+  return heard;
 }
 
-int32_t Chip::MixChannels(const int32_t* contribution) {
+template <bool kMix>
+int32_t Chip::RunChannels(const detail::SampleContext& c) {
+  // Every channel gets its own inlined copy of the slot code, so each slot
+  // has its own branch history. The usual sample only sums the channels
+  // (kept that plain on purpose: an emscripten 3.1 SLP vectorizer with
+  // SIMD128 miscompiled the channels stored side by side); with a mute mask
+  // or meters each channel's part is kept.
   int32_t sum = 0;
-  for (int ch = 0; ch < 9; ++ch) {
-    const int32_t v = (muted_ >> ch) & 1 ? 0 : contribution[ch];
-    sum += v;
-    if (meters_on_) peaks_[ch] = std::max(peaks_[ch], v < 0 ? -v : v);
+  [&]<int... kCh>(std::integer_sequence<int, kCh...>) {
+    if constexpr (kMix) {
+      ((sum += MixChannel(kCh, RunChannel<kCh>(c))), ...);
+    } else {
+      ((sum += RunChannel<kCh>(c)), ...);
+    }
   }
+  (std::make_integer_sequence<int, 9>{});
   return sum;
+}
+
+int32_t Chip::MixChannel(int ch, int32_t contribution) {
+  const int32_t v = (muted_ >> ch) & 1 ? 0 : contribution;
+  if (meters_on_) peaks_[ch] = std::max(peaks_[ch], v < 0 ? -v : v);
+  return v;
 }
 
 void Chip::ComputeSample() {
@@ -275,21 +290,7 @@ void Chip::ComputeSample() {
   c.am_att[0] = 0;
   c.am_att[1] = clock_.tremolo >> 4;
   c.am_att[2] = clock_.tremolo >> 2;
-
-  // Every channel gets its own inlined copy of the slot code, so each slot
-  // has its own branch history.
-  int32_t contribution[9];
-  [&]<int... kCh>(std::integer_sequence<int, kCh...>) {
-    (RunChannel<kCh>(c, contribution), ...);
-  }
-  (std::make_integer_sequence<int, 9>{});
-  int32_t sum;
-  if (muted_ == 0 && !meters_on_) [[likely]] {
-    sum = 0;
-    for (int32_t v : contribution) sum += v;
-  } else {
-    sum = MixChannels(contribution);
-  }
+  const int32_t sum = muted_ == 0 && !meters_on_ ? RunChannels<false>(c) : RunChannels<true>(c);
   output_ = DacValue(sum);
 }
 

@@ -114,8 +114,10 @@ class Chip {
   void ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase);
   void ComputeSample();
   template <int kCh>
-  void RunChannel(const detail::SampleContext& c, int32_t* contribution);
-  int32_t MixChannels(const int32_t* contribution);
+  int32_t RunChannel(const detail::SampleContext& c);
+  template <bool kMix>
+  int32_t RunChannels(const detail::SampleContext& c);
+  int32_t MixChannel(int ch, int32_t contribution);
   void Step();  // one sample: compute, advance the clocks, apply due writes
   void AdvanceClock();
   // The fast paths: runs of samples between writes, in blocks.
