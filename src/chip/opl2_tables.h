@@ -45,8 +45,6 @@ struct Tables {
   std::array<std::array<uint8_t, 16>, 8> ksl_base;
   // Envelope step size (0, 1, 2 or 4), indexed [pattern][effective rate].
   std::array<std::array<uint8_t, 64>, kStepPatterns> step;
-  // Spare bytes, so that a 32-bit load at any step entry stays inside.
-  std::array<uint8_t, 4> step_tail;
   // Bit r set where step[pattern][r] is not 0.
   std::array<uint64_t, kStepPatterns> step_mask;
 };

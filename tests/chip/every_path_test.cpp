@@ -22,7 +22,7 @@ TEST(EveryPath, TheChipSuitePassesOnEachOtherPath) {
   int runs = 0;
   for (ChipPath path : SupportedChipPaths()) {
     if (path == DefaultChipPath()) continue;
-    const std::string log = ::testing::TempDir() + "chip_every_path.log";
+    const std::string log = ::testing::TempDir() + std::to_string(getpid()) + "_every_path.log";
     // The random-stream test already compares every path itself.
     const std::string cmd = std::string("OPL2_CHIP_PATH=") + ChipPathName(path) + " '" + self +
                             "' --gtest_filter=-EveryPath.*:PathEquivalence.* >" + log + " 2>&1";

@@ -25,9 +25,15 @@ struct Result {
   std::string err;
 };
 
+// A temporary file of this process: the chip tests also run on every path at
+// once, in programs of their own.
+std::string TempFile(const std::string& name) {
+  return ::testing::TempDir() + std::to_string(getpid()) + "_" + name;
+}
+
 // Runs a shell command line, capturing standard error.
 Result Shell(const std::string& cmd) {
-  const std::string err_path = ::testing::TempDir() + "chip_tool_err.txt";
+  const std::string err_path = TempFile("chip_tool_err.txt");
   Result r;
   const int raw = std::system((cmd + " 2>" + err_path).c_str());
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -40,7 +46,7 @@ class ToolChip : public ::testing::Test {
   void SetUp() override {
     if (access(Tool().c_str(), X_OK) != 0) GTEST_SKIP() << "opl2tool not built";
   }
-  std::string Temp(const std::string& name) { return ::testing::TempDir() + name; }
+  std::string Temp(const std::string& name) { return TempFile(name); }
 };
 
 TEST_F(ToolChip, WritesTheRenderAsLittleEndianSamples) {
