@@ -79,7 +79,9 @@ void Chip::RenderBlock(int16_t* out, uint32_t n) {
                             ch >= 6 ? delayed_[ch - 6] : 0, (muted_ >> ch) & 1, clock_.tremolo);
       }
     }
-    kernel.render({&lanes, tables_, clock_, out, n, groups, singles, meters_on_});
+    uint32_t loaded = 0;
+    for (int ch = 0; ch < 9; ++ch) loaded |= runs[ch] ? 1u << ch : 0;
+    kernel.render({&lanes, tables_, clock_, out, n, groups, singles, loaded, meters_on_});
     for (int ch = 0; ch < 9; ++ch) {
       if (!runs[ch]) continue;
       int32_t delayed = 0;

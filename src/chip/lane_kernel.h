@@ -9,10 +9,13 @@
 // taking its own modulator's output of the same sample; the output stage
 // (carriers of channels 6-8 a sample late, mute mask, meters) and the sum.
 //
+// Lanes a block runs on their own (channel 8, or the few sounding channels
+// of a group not worth running whole) take the same code with I = Scalar1.
+//
 // Operations of I: Load, Store, Set1, Add, And, AndNot(a, b) = ~a & b, Or,
-// Xor, Max, Abs, CmpEq, CmpGt, MulLo, SrlI<k>, SraI<k>, SllI<k>, MoveMask,
-// HSum, Feedback(sum, lanes, first) = sum >> (9 - FB) in the low 10 bits,
-// GatherWave, GatherMagnitude (table lookups per lane).
+// Xor, Max, Min, Abs, CmpEq, CmpGt, MulLo, SrlI<k>, SraI<k>, SllI<k>,
+// MoveMask, HSum, Feedback(sum, lanes, first) = sum >> (9 - FB) in the low
+// 10 bits, GatherWave, GatherMagnitude (table lookups per lane), StoreS16.
 #pragma once
 
 #include <bit>
@@ -190,7 +193,7 @@ OPL2_KERNEL_INLINE int32_t RunGroups(const LaneBlock& b, GroupState* state, cons
 
 template <size_t kG, class G, class... Rest>
 void InitGroups(const LaneBlock& b, GroupState* state) {
-  state[kG].rates = RatesInUse(*b.lanes, G::first, G::I::W);
+  if ((b.groups >> kG) & 1) state[kG].rates = RatesInUse(*b.lanes, G::first, G::I::W);
   if constexpr (sizeof...(Rest) > 0) InitGroups<kG + 1, Rest...>(b, state);
 }
 
@@ -255,7 +258,7 @@ void RenderLanes(const LaneBlock& b) {
     const uint8_t tremolo = clock.tremolo;
     StepClock(clock);
     if (clock.tremolo != tremolo) {
-      SetTremolo(*b.lanes, clock.tremolo);
+      SetTremolo(*b.lanes, clock.tremolo, b.loaded);
       for (GroupState& g : state) g.recheck = true;
       for (int k = 0; k < single_count; ++k) single_state[k].recheck = true;
     }

@@ -1,6 +1,7 @@
 #include "chip/lane_state.h"
 
 #include <array>
+#include <bit>
 
 namespace opl2::detail {
 namespace {
@@ -154,8 +155,9 @@ uint64_t RatesInUse(const ChannelLanes& c, int first, int count) {
   return rates;
 }
 
-void SetTremolo(ChannelLanes& c, int tremolo) {
-  for (int l = 0; l < 9; ++l) {
+void SetTremolo(ChannelLanes& c, int tremolo, uint32_t loaded) {
+  for (; loaded != 0; loaded &= loaded - 1) {
+    const int l = std::countr_zero(loaded);
     SetTremoloLane(c.mod, l, tremolo);
     SetTremoloLane(c.car, l, tremolo);
   }

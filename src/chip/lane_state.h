@@ -76,6 +76,7 @@ struct LaneBlock {
   uint32_t n;
   uint32_t groups;
   uint32_t singles;
+  uint32_t loaded;  // bit l: lane l was loaded (the lanes of both kinds)
   bool meters;
 };
 
@@ -91,7 +92,7 @@ void StoreChannel(const ChannelLanes& c, int lane, Slot& mod, Slot& car, int32_t
 void ChangeEnvelopeStates(OperatorLanes& o, int first, uint32_t mask);
 // The envelope rates lanes [first, first + count) of both operators use.
 uint64_t RatesInUse(const ChannelLanes& c, int first, int count);
-// New tremolo value: recomputes e8_base of every channel's lanes.
-void SetTremolo(ChannelLanes& c, int tremolo);
+// New tremolo value: recomputes e8_base of the lanes in `loaded`.
+void SetTremolo(ChannelLanes& c, int tremolo, uint32_t loaded);
 
 }  // namespace opl2::detail
