@@ -128,6 +128,13 @@ void LiveOutput::OnTimedWrite(const TimedWrite& write) {
     return;
   }
   if (!anchored_) AnchorStart();
+  // Writes between ticks (the shutdown's key-off and reset) come at any
+  // time: one the device has already passed moves the time line up to the
+  // device, so it sounds at once and the writes after it keep their spacing.
+  if (!in_tick_) {
+    const int64_t now = DeviceNow();
+    if (DeviceSampleOf(write.clock) < now) Anchor(BusTimeline::SampleOfWrite(write.clock), 0);
+  }
   Push(write);
 }
 

@@ -85,7 +85,9 @@ class LiveOutput : private TimedWriteSink {
       if (!TickDue(next, period, ran)) return;
       elapsed_cycles_ = next;
       timeline_.BeginTick(next);
+      in_tick_ = true;
       tick();
+      in_tick_ = false;
     }
   }
 
@@ -127,6 +129,7 @@ class LiveOutput : private TimedWriteSink {
   uint64_t elapsed_cycles_ = 0;  // OPM cycles from the first arming to the last tick run
   int64_t offset_ = 0;           // device sample = timeline sample + offset
   bool anchored_ = false;
+  bool in_tick_ = false;
   // The start-up's writes (chip reset, song load), kept until the first tick.
   static constexpr int kStartWrites = 1024;
   std::array<TimedWrite, kStartWrites> start_{};
