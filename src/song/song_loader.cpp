@@ -84,6 +84,11 @@ LoadResult LoadSong(std::span<const uint8_t> bytes, Song& song) {
   return Loader<ByteSpanReader>(reader).Load(song);
 }
 
+bool ReadSongFile(const char* path, std::vector<uint8_t>* bytes) {
+  SongFileReader file;
+  return file.Open(path) && file.ReadAll(bytes);
+}
+
 LoadResult LoadSongFile(const char* path, Song& song) {
   SongFileReader file;
   if (!file.Open(path)) return LoadResult::kCannotOpen;

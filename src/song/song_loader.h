@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "song/song.h"
 
@@ -26,5 +27,9 @@ LoadResult LoadSong(std::span<const uint8_t> bytes, Song& song);
 // kCannotOpen for anything that cannot be read as a regular file; the caller
 // reports it ("Can't open file %s\n", status 1).
 LoadResult LoadSongFile(const char* path, Song& song);
+
+// The bytes of a song file, opened as LoadSongFile opens it. False for a
+// file that cannot be read.
+bool ReadSongFile(const char* path, std::vector<uint8_t>* bytes);
 
 }  // namespace opl2
