@@ -15,6 +15,10 @@ install(TARGETS libopl2play EXPORT opl2playTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES include/opl2play/opl2play.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/opl2play)
 
+# Relocatable: the prefix is found from where the .pc file lies, so
+# --prefix at install time is all it takes.
+file(RELATIVE_PATH OPL2_PC_TO_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+string(REGEX REPLACE "/$" "" OPL2_PC_TO_PREFIX "${OPL2_PC_TO_PREFIX}")
 configure_file(cmake/opl2play.pc.in ${CMAKE_BINARY_DIR}/opl2play.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/opl2play.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 

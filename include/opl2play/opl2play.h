@@ -10,7 +10,8 @@
  * start. Other rates go through a rate converter (libsoxr).
  *
  * Memory: everything is allocated by opl2_open; reading, seeking, muting and
- * the channel views allocate nothing. Threads: separate songs may be used
+ * the channel views allocate nothing. Every function taking a song accepts
+ * NULL and then does nothing (reads give 0 frames, seeks -1). Threads: separate songs may be used
  * from separate threads without a lock; one song is used by one thread at a
  * time. See docs/library.md. */
 #ifndef OPL2PLAY_OPL2PLAY_H

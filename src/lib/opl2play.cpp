@@ -85,25 +85,29 @@ void opl2_close(opl2_song* song) {
 }
 
 size_t opl2_read_s16(opl2_song* song, int16_t* out, size_t frames) {
+  if (song == nullptr || out == nullptr) return 0;
   return song->reader->ReadS16(out, frames);
 }
 
 size_t opl2_read_f32(opl2_song* song, float* out, size_t frames) {
+  if (song == nullptr || out == nullptr) return 0;
   return song->reader->ReadF32(out, frames);
 }
 
 int opl2_seek(opl2_song* song, double seconds) {
-  if (!(seconds >= 0) || !std::isfinite(seconds)) return -1;
+  if (song == nullptr || !(seconds >= 0) || !std::isfinite(seconds)) return -1;
   const double frame = std::nearbyint(seconds * song->reader->rate());
   if (frame > 9e18) return -1;
   return song->reader->Seek(static_cast<uint64_t>(frame)) ? 0 : -1;
 }
 
 double opl2_position(const opl2_song* song) {
+  if (song == nullptr) return 0;
   return static_cast<double>(song->reader->position()) / song->reader->rate();
 }
 
 double opl2_duration(const opl2_song* song) {
+  if (song == nullptr) return 0;
   // The length is found on first asking; the song itself is left as it was.
   const uint64_t frames = const_cast<opl2_song*>(song)->reader->Length();
   if (frames == opl2::SongReader::kNeverEnds) return std::numeric_limits<double>::infinity();
@@ -111,17 +115,19 @@ double opl2_duration(const opl2_song* song) {
 }
 
 void opl2_mute_channel(opl2_song* song, int channel, int muted) {
-  if (channel < 0 || channel >= opl2::kChannelCount) return;
+  if (song == nullptr || channel < 0 || channel >= opl2::kChannelCount) return;
   const uint16_t bit = static_cast<uint16_t>(1u << channel);
   song->muted = muted != 0 ? song->muted | bit : song->muted & ~bit;
   song->reader->stream().SetMutedChannels(song->muted);
 }
 
 void opl2_set_meters(opl2_song* song, int on) {
+  if (song == nullptr) return;
   song->reader->stream().SetMeters(on != 0);
 }
 
 void opl2_channel_views(opl2_song* song, opl2_channel_view views[OPL2_CHANNELS]) {
+  if (song == nullptr || views == nullptr) return;
   const auto seen = song->reader->stream().ChannelViews();
   for (int c = 0; c < opl2::kChannelCount; ++c) {
     const opl2::ChannelView& v = seen[c];
@@ -138,6 +144,7 @@ void opl2_channel_views(opl2_song* song, opl2_channel_view views[OPL2_CHANNELS])
 }
 
 double opl2_sample_rate(const opl2_song* song) {
+  if (song == nullptr) return 0;
   return song->reader->rate();
 }
 

@@ -12,7 +12,7 @@ constexpr uint64_t kRunIn = 4096;
 // Restart points tried after a seek, every kRestartStep native samples (a
 // multiple of any decimation stage the converter may use).
 constexpr uint64_t kRestartStep = 1;
-constexpr uint64_t kRestartCandidates = 65'536;
+constexpr uint64_t kRestartCandidates = 16'384;
 // Silence through the converter when a song is opened.
 constexpr uint64_t kWarmUp = 16 * 1024;
 
