@@ -36,17 +36,18 @@ if(OPL2_CORE_ONLY)
 endif()
 
 # What the programs add around it.
+opl2_library(songfile PUBLIC opl2song opl2sequencer)
 opl2_library(output PUBLIC opl2bus opl2chip PkgConfig::SNDFILE PkgConfig::SOXR
                     PRIVATE PkgConfig::SDL2 Threads::Threads)
 opl2_library(timer PUBLIC opl2bus PRIVATE ${CMAKE_DL_LIBS} Threads::Threads)
 opl2_library(analysis PUBLIC opl2song PRIVATE opl2sequencer opl2bus)
 opl2_library(songtext PUBLIC opl2song PRIVATE opl2analysis)
-opl2_library(vgm PUBLIC opl2render)
-opl2_library(player PRIVATE opl2output opl2timer opl2sequencer opl2opl opl2bus opl2song
-                    Threads::Threads)
+opl2_library(vgm PUBLIC opl2render PRIVATE opl2songfile)
+opl2_library(player PRIVATE opl2output opl2timer opl2songfile opl2sequencer opl2opl opl2bus
+                    opl2song Threads::Threads)
 
 # Every layer at once, for the programs and tests that use many.
 add_library(opl2all INTERFACE)
 target_link_libraries(opl2all INTERFACE opl2song opl2chip opl2bus opl2opl opl2sequencer
-                      opl2render opl2output opl2timer opl2analysis opl2songtext opl2vgm
-                      opl2player)
+                      opl2render opl2songfile opl2output opl2timer opl2analysis opl2songtext
+                      opl2vgm opl2player)

@@ -40,13 +40,6 @@ LoadResult SongRenderer::Start(const Song* song) {
   return result;
 }
 
-LoadResult SongRenderer::StartFile(const char* song_file_name) {
-  own_song_ = std::make_unique<Song>();
-  const LoadResult result = LoadSongFile(song_file_name, *own_song_);
-  if (result == LoadResult::kCannotOpen) return result;
-  return Start(result == LoadResult::kLoaded ? own_song_.get() : nullptr);
-}
-
 uint64_t SongRenderer::NextTickSample() const {
   // The next tick's first write lands at its start, or after the writes
   // still running on from the ticks before it; no earlier sample can hear it.

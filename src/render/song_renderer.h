@@ -83,8 +83,6 @@ class SongRenderer : private TimedWriteSink {
   // Resets the chip and starts the song, as the player does; null for
   // bytes that are not a song. The song must outlive the renderer.
   LoadResult Start(const Song* song);
-  // The same for a song file, read into the renderer's own copy.
-  LoadResult StartFile(const char* song_file_name);
 
   // Fills up to `max` samples; returns how many (0 once the song has ended).
   size_t Render(int16_t* out, size_t max);
@@ -142,7 +140,6 @@ class SongRenderer : private TimedWriteSink {
 
   RenderOptions options_;
   std::unique_ptr<Engine> engine_;
-  std::unique_ptr<Song> own_song_;  // a song read from a file
   Chip chip_;
   BusTimeline timeline_;
   VirtualTimerB timer_;

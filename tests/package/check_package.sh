@@ -3,9 +3,11 @@
 # library would: the C header as plain C99, examples/embed.c built with
 # pkg-config and with the CMake package, its output against the installed
 # opl2tool's render, and nothing but opl2_* exported.
-#   check_package.sh BUILD_DIR SOURCE_DIR C_COMPILER
+#   check_package.sh BUILD_DIR SOURCE_DIR C_COMPILER [SANITIZERS]
+# A build with sanitizers gives a library that needs them in its users too.
 set -euo pipefail
 build=$1 src=$2 cc=$3
+san=${4:+-fsanitize=$4}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -36,8 +38,8 @@ echo '#include <opl2play/opl2play.h>' |
 # embed.c through pkg-config, at the chip's rate: the same samples as the
 # installed tool's render.
 cd "$work"
-"$cc" -std=c99 -Wall -Wextra -Werror "$src/examples/embed.c" $(pkg-config --cflags --libs opl2play) -lm \
-  -o embed || fail "embed.c does not build with pkg-config"
+"$cc" -std=c99 -Wall -Wextra -Werror $san "$src/examples/embed.c" $(pkg-config --cflags --libs opl2play) \
+  -lm -o embed || fail "embed.c does not build with pkg-config"
 song=$build/examples/demo.song
 LD_LIBRARY_PATH=$libdir ./embed "$song" 0 >native.wav || fail "embed failed"
 "$prefix/bin/opl2tool" render "$song" -o render.wav --rate native
@@ -59,7 +61,8 @@ find_package(opl2play 0.1 REQUIRED)
 add_executable(embed $src/examples/embed.c)
 target_link_libraries(embed PRIVATE opl2play::libopl2play m)
 CMAKE
-cmake -S consumer -B consumer/build -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc" >/dev/null ||
+cmake -S consumer -B consumer/build -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc" \
+  -DCMAKE_C_FLAGS="$san" >/dev/null ||
   fail "find_package(opl2play) failed"
 cmake --build consumer/build >/dev/null || fail "embed.c does not build with the CMake package"
 LD_LIBRARY_PATH=$libdir consumer/build/embed "$song" 0 | cmp -s - native.wav ||

@@ -16,7 +16,7 @@
 #include "option_parse.h"
 #include "output/audio_file_writer.h"
 #include "render/song_stream.h"
-#include "song/song_loader.h"
+#include "songfile/song_file.h"
 
 namespace opl2tool {
 namespace {

@@ -1,4 +1,4 @@
-#include "song/song_file_reader.h"
+#include "songfile/song_file_reader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
