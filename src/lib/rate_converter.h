@@ -27,7 +27,7 @@ class RateConverter {
   static bool Available();
 
  private:
-  void* converter_ = nullptr;
+  [[maybe_unused]] void* converter_ = nullptr;  // a soxr_t where there is one
 };
 
 }  // namespace opl2
