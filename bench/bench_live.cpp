@@ -28,6 +28,7 @@
 #include "sequencer/engine_voice.h"
 #include "sequencer/sequencer.h"
 #include "sequencer/song_start.h"
+#include "songfile/song_file.h"
 #include "timer/timer_service.h"
 
 namespace {

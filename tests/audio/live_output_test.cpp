@@ -18,6 +18,7 @@
 #include "opl/register_port.h"
 #include "opl/voice.h"
 #include "render/song_renderer.h"
+#include "songfile/song_file.h"
 
 namespace opl2::test {
 namespace {
@@ -131,7 +132,9 @@ std::vector<int16_t> Render(const char* path, double seconds) {
   options.max_seconds = seconds;
   options.loops = 1'000'000;
   SongRenderer renderer(options);
-  EXPECT_EQ(renderer.StartFile(path), LoadResult::kLoaded);
+  auto song = std::make_unique<Song>();
+  EXPECT_EQ(LoadSongFile(path, *song), LoadResult::kLoaded);
+  EXPECT_EQ(renderer.Start(song.get()), LoadResult::kLoaded);
   std::vector<int16_t> out(static_cast<size_t>(seconds * kChipSampleRate) + 1);
   out.resize(renderer.Render(out.data(), out.size()));
   return out;

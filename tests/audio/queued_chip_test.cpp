@@ -12,6 +12,7 @@
 #include "bus/bus_timeline.h"
 #include "bus/emulated_port.h"
 #include "engine/harness.h"
+#include "songfile/song_file.h"
 
 namespace opl2::test {
 namespace {
