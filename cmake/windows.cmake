@@ -8,6 +8,8 @@
 # needs the two libraries, says so. opl2_windows_targets() adds the rest once
 # the programs exist.
 
+find_package(Threads REQUIRED)
+
 # MinGW's GCC 12 warns of overlapping copies inside std::string's own
 # operator+ once it inlines it for 32-bit targets (a known false alarm of
 # GCC 12's -Wrestrict); the code it points at is plain string building.
@@ -16,7 +18,7 @@ add_compile_options(-Wno-restrict)
 add_link_options($<$<CONFIG:Release>:-s>)
 
 set(OPL2_POSIX_ONLY
-    src/song/song_file_reader.cpp
+    src/songfile/song_file_reader.cpp
     src/songtext/file_io.cpp
     src/player/command_line.cpp
     src/player/console_key_reader.cpp
@@ -28,7 +30,7 @@ set(OPL2_POSIX_ONLY
     src/timer/library_call.cpp
     src/timer/library_name.cpp
     src/output/audio_file_writer.cpp
-    src/output/live_output_sdl.cpp
+    src/output/sdl_device_output.cpp
     timerlib/exports.cpp
     timerlib/monotonic.cpp
     tools/opl2tool/cmd_keys.cpp
@@ -36,6 +38,7 @@ set(OPL2_POSIX_ONLY
     tools/opl2tool/tool_platform.cpp)
 list(TRANSFORM OPL2_POSIX_ONLY PREPEND ${CMAKE_SOURCE_DIR}/)
 
+set(OPL2_HAVE_SOXR 0)
 set(OPL2_OUTPUT_PUBLIC_LIBS "")
 set(OPL2_OUTPUT_PRIVATE_LIBS winmm)
 set(OPL2_TIMER_PRIVATE_LIBS "")

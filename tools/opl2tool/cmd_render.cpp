@@ -3,13 +3,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "commands.h"
 #include "option_parse.h"
 #include "output/audio_file_writer.h"
-#include "render/song_renderer.h"
+#include "render/song_stream.h"
+#include "songfile/song_file.h"
 #include "tool_platform.h"
 
 namespace opl2tool {
@@ -69,11 +71,14 @@ int RunRender(int argc, char** argv) {
     return 2;
   }
 
-  opl2::SongRenderer renderer(options);
-  if (renderer.StartFile(song) == opl2::LoadResult::kCannotOpen) {
+  std::vector<uint8_t> bytes;
+  if (!opl2::ReadSongFile(song, &bytes)) {
     std::fprintf(stderr, "Can't open file %s\n", song);
     return 1;
   }
+  // The library's own reader, at the chip's rate; bytes that are not a song
+  // play as the player plays them (silence).
+  const std::unique_ptr<opl2::SongStream> stream = opl2::SongStream::OpenAnyBytes(bytes, options);
   opl2::AudioFileWriter writer;
   if (!writer.Open(out_path, opl2::kChipSampleRate, rate)) {
     std::fprintf(stderr, "opl2tool render: %s\n", writer.error().c_str());
@@ -88,7 +93,7 @@ int RunRender(int argc, char** argv) {
   bool reported = false;
   std::vector<int16_t> block(16'384);
   for (;;) {
-    const size_t n = renderer.Render(block.data(), block.size());
+    const size_t n = stream->Read(block.data(), block.size());
     if (n == 0) break;
     if (!writer.Write(block.data(), n)) {
       std::fprintf(stderr, "opl2tool render: %s\n", writer.error().c_str());
@@ -105,7 +110,7 @@ int RunRender(int argc, char** argv) {
     if (show_progress && now - begin > std::chrono::seconds(1) &&
         now - last_report > std::chrono::milliseconds(200)) {
       std::fprintf(stderr, "\rrendering %s: %.1f s of sound", song,
-                   static_cast<double>(renderer.samples_rendered()) / opl2::kChipSampleRate);
+                   static_cast<double>(stream->position()) / opl2::kChipSampleRate);
       last_report = now;
       reported = true;
     }

@@ -11,7 +11,7 @@
 #include "commands.h"
 #include "sequencer/sequencer.h"
 #include "sequencer/song_start.h"
-#include "song/song_loader.h"
+#include "songfile/song_file.h"
 
 namespace opl2tool {
 namespace {

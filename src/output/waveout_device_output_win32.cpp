@@ -1,8 +1,17 @@
-#include "output/waveout_device_win32.h"
+#include "output/waveout_device_output_win32.h"
 
 #include <mmsystem.h>
 
+#include <algorithm>
+#include <chrono>
+
 namespace opl2 {
+namespace {
+
+// How long Close waits for the queued buffers to play out.
+constexpr auto kPlayOut = std::chrono::milliseconds(500);
+
+}  // namespace
 
 std::string WaveOutErrorText(MMRESULT result) {
   char text[MAXERRORLENGTH] = {};
@@ -12,24 +21,31 @@ std::string WaveOutErrorText(MMRESULT result) {
   return text;
 }
 
-WaveOutDevice::~WaveOutDevice() {
+WaveOutDeviceOutput::~WaveOutDeviceOutput() {
   Close();
 }
 
-bool WaveOutDevice::Open(int rate, int buffer_samples, FillFunction fill, void* user,
-                         std::string* error) {
+bool WaveOutDeviceOutput::Open(SampleSource* source, const Request& request) {
   Close();
+  if (request.rate > 0 && request.rate != kChipSampleRateHz) {
+    error_ = "no resampler to " + std::to_string(request.rate) + " Hz in the Windows build";
+    return false;
+  }
+  source_ = source;
+  device_rate_ = kChipSampleRateHz;
+  buffer_samples_ = std::max(request.buffer_samples, kMinBufferSamples);
+
   WAVEFORMATEX format{};
   format.wFormatTag = WAVE_FORMAT_PCM;
   format.nChannels = 1;
-  format.nSamplesPerSec = static_cast<DWORD>(rate);
+  format.nSamplesPerSec = static_cast<DWORD>(device_rate_);
   format.wBitsPerSample = 16;
   format.nBlockAlign = 2;
   format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
 
   buffer_done_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   if (buffer_done_ == nullptr) {
-    *error = "cannot make an event for the sound output";
+    error_ = "cannot make an event for the sound output";
     return false;
   }
   const MMRESULT opened = waveOutOpen(&wave_, WAVE_MAPPER, &format,
@@ -38,41 +54,36 @@ bool WaveOutDevice::Open(int rate, int buffer_samples, FillFunction fill, void* 
     wave_ = nullptr;
     CloseHandle(buffer_done_);
     buffer_done_ = nullptr;
-    *error = WaveOutErrorText(opened);
+    error_ = WaveOutErrorText(opened);
     return false;
   }
 
-  fill_ = fill;
-  user_ = user;
-  buffer_samples_ = buffer_samples;
-  samples_ = std::make_unique<int16_t[]>(static_cast<size_t>(buffer_samples) * kBuffers);
+  samples_ = std::make_unique<int16_t[]>(static_cast<size_t>(buffer_samples_) * kBuffers);
   for (int i = 0; i < kBuffers; ++i) {
     WAVEHDR& header = headers_[i];
     header = WAVEHDR{};
-    header.lpData = reinterpret_cast<LPSTR>(samples_.get() + i * buffer_samples);
-    header.dwBufferLength = static_cast<DWORD>(buffer_samples * sizeof(int16_t));
+    header.lpData = reinterpret_cast<LPSTR>(samples_.get() + i * buffer_samples_);
+    header.dwBufferLength = static_cast<DWORD>(buffer_samples_ * sizeof(int16_t));
     waveOutPrepareHeader(wave_, &header, sizeof header);
   }
   next_ = 0;
-  position_wraps_ = 0;
-  last_position_ = 0;
   stopping_ = false;
   // Nothing plays until every buffer is queued, so they play without a gap.
   waveOutPause(wave_);
   for (int i = 0; i < kBuffers; ++i) Queue(i);
   waveOutRestart(wave_);
-  feeder_ = std::thread(&WaveOutDevice::Feed, this);
+  feeder_ = std::thread(&WaveOutDeviceOutput::Feed, this);
   return true;
 }
 
-void WaveOutDevice::Queue(int index) {
+void WaveOutDeviceOutput::Queue(int index) {
   WAVEHDR& header = headers_[index];
-  fill_(user_, reinterpret_cast<int16_t*>(header.lpData), buffer_samples_);
+  source_->Produce(reinterpret_cast<int16_t*>(header.lpData), buffer_samples_);
   header.dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
   waveOutWrite(wave_, &header, sizeof header);
 }
 
-void WaveOutDevice::Feed() {
+void WaveOutDeviceOutput::Feed() {
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
   while (!stopping_) {
     WaitForSingleObject(buffer_done_, 100);
@@ -83,25 +94,22 @@ void WaveOutDevice::Feed() {
   }
 }
 
-uint64_t WaveOutDevice::played_samples() {
-  if (wave_ == nullptr) return 0;
-  MMTIME time{};
-  time.wType = TIME_SAMPLES;
-  if (waveOutGetPosition(wave_, &time, sizeof time) != MMSYSERR_NOERROR ||
-      time.wType != TIME_SAMPLES) {
-    return 0;
+bool WaveOutDeviceOutput::AllDone() const {
+  for (const WAVEHDR& header : headers_) {
+    if ((header.dwFlags & WHDR_DONE) == 0) return false;
   }
-  // The device counts in 32 bits: about 24 hours at the chip's rate.
-  if (time.u.sample < last_position_) ++position_wraps_;
-  last_position_ = time.u.sample;
-  return (position_wraps_ << 32) | time.u.sample;
+  return true;
 }
 
-void WaveOutDevice::Close() {
+void WaveOutDeviceOutput::Close() {
   if (wave_ == nullptr) return;
   stopping_ = true;
   SetEvent(buffer_done_);
   if (feeder_.joinable()) feeder_.join();
+  const auto deadline = std::chrono::steady_clock::now() + kPlayOut;
+  while (!AllDone() && std::chrono::steady_clock::now() < deadline) {
+    WaitForSingleObject(buffer_done_, 10);
+  }
   waveOutReset(wave_);
   for (WAVEHDR& header : headers_) waveOutUnprepareHeader(wave_, &header, sizeof header);
   waveOutClose(wave_);

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "song/song_file_reader.h"
+#include "songfile/song_file_reader.h"
 
 namespace opl2 {
 
