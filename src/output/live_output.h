@@ -26,8 +26,8 @@
 
 #include "bus/bus_timeline.h"
 #include "bus/emulated_port.h"
-#include "output/queued_chip.h"
 #include "output/device_output.h"
+#include "output/queued_chip.h"
 
 namespace opl2 {
 

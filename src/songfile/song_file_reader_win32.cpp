@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "songfile/song_file_reader.h"
 
@@ -49,6 +50,19 @@ int SongFileReader::ByteAt(int64_t offset) {
     if (window_length_ == 0) return -1;
   }
   return window_[static_cast<size_t>(offset - window_start_)];
+}
+
+bool SongFileReader::ReadAll(std::vector<uint8_t>* bytes) {
+  bytes->clear();
+  if (fd_ < 0 || ::_lseeki64(fd_, 0, SEEK_SET) != 0) return false;
+  for (;;) {
+    const size_t at = bytes->size();
+    bytes->resize(at + kWindowSize);
+    const int n = ::_read(fd_, bytes->data() + at, static_cast<unsigned>(kWindowSize));
+    bytes->resize(at + static_cast<size_t>(n > 0 ? n : 0));
+    if (n < 0) return false;
+    if (n == 0) return true;
+  }
 }
 
 }  // namespace opl2

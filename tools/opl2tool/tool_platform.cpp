@@ -18,11 +18,19 @@ void OnInterrupt(int) {
 
 void PrepareStandardStreams() {}
 
+// The three signals are unblocked too: a tool started with them blocked (as
+// some launchers do) still hears them, including one sent before it got here.
 void CatchInterrupts() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    sigaction(sig, &action, nullptr);
+    sigaddset(&signals, sig);
+  }
+  sigprocmask(SIG_UNBLOCK, &signals, nullptr);
 }
 
 bool Interrupted() {
