@@ -22,6 +22,8 @@ SongRenderer::SongRenderer(const RenderOptions& options)
   engine_->timer = &timer_;
   max_samples_ = SecondsToSamples(options_.max_seconds);
   fade_length_ = SecondsToSamples(options_.fade_seconds);
+  cut_fade_length_ = std::min(fade_length_, max_samples_ / 2);
+  cut_fade_start_ = max_samples_ - cut_fade_length_;
 }
 
 SongRenderer::~SongRenderer() = default;
@@ -110,6 +112,34 @@ uint64_t SongRenderer::end_clock() const {
   }
 }
 
+// Each fade scales a sample at position p by (samples left in it) / (its
+// length); where the loop fade and the fade before the cap meet, the
+// quieter one holds.
+void SongRenderer::ApplyFades(int16_t* out, size_t n) const {
+  const bool loop_fade = fade_start_ != UINT64_MAX && fade_length_ > 0;
+  if (!loop_fade && !cut_fading_) return;
+  for (size_t i = 0; i < n; ++i) {
+    const uint64_t p = position_ + i;
+    int64_t left = INT64_MAX;
+    int64_t length = 1;
+    if (loop_fade) {
+      const uint64_t into = std::min(p - fade_start_, fade_length_);
+      left = static_cast<int64_t>(fade_length_ - into);
+      length = static_cast<int64_t>(fade_length_);
+    }
+    if (cut_fading_ && p >= cut_fade_start_) {
+      const auto cut_left = static_cast<int64_t>(max_samples_ - std::min(p, max_samples_));
+      const auto cut_length = static_cast<int64_t>(cut_fade_length_);
+      // cut_left / cut_length < left / length, compared without division.
+      if (left == INT64_MAX || cut_left * length < left * cut_length) {
+        left = cut_left;
+        length = cut_length;
+      }
+    }
+    if (left != INT64_MAX) out[i] = static_cast<int16_t>(out[i] * left / length);
+  }
+}
+
 size_t SongRenderer::Render(int16_t* out, size_t max) {
   if (!started_) return 0;
   size_t done = 0;
@@ -134,18 +164,17 @@ size_t SongRenderer::Render(int16_t* out, size_t max) {
       chip_.Write(pending_[pending_head_].reg, pending_[pending_head_].value);
       ++pending_head_;
     }
+    if (!cut_fade_decided_ && position_ >= cut_fade_start_) {
+      // The cap will end a render whose own end is not known by now.
+      cut_fade_decided_ = true;
+      cut_fading_ = cut_fade_length_ > 0 && end_sample_ > max_samples_;
+    }
     uint64_t stop = std::min<uint64_t>({limit, next_tick_sample_, position_ + (max - done)});
+    if (!cut_fade_decided_) stop = std::min(stop, cut_fade_start_);
     if (pending_head_ < pending_.size()) stop = std::min(stop, pending_[pending_head_].sample);
     const size_t n = static_cast<size_t>(stop - position_);
     chip_.Generate(out + done, n);
-    if (fade_start_ != UINT64_MAX && fade_length_ > 0) {
-      for (size_t i = 0; i < n; ++i) {
-        const uint64_t into = position_ + i - fade_start_;
-        const int64_t left = static_cast<int64_t>(fade_length_ - std::min(into, fade_length_));
-        out[done + i] =
-            static_cast<int16_t>(out[done + i] * left / static_cast<int64_t>(fade_length_));
-      }
-    }
+    ApplyFades(out + done, n);
     position_ += n;
     done += n;
     if (end_sample_ == UINT64_MAX && AllChannelsStopped()) CheckEnd();

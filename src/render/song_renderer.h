@@ -4,7 +4,9 @@
 // Length: a song whose channels all stop ends once every channel has stopped
 // and the chip has been silent for half a second. A looping song plays until
 // every running channel has jumped back to its loop point `loops` times, then
-// fades out over `fade_seconds`. `max_seconds` caps any render.
+// fades out over `fade_seconds`. `max_seconds` caps any render; a render
+// still playing when the last `fade_seconds` before the cap begin (at most
+// half the render) fades out over them, so a cut never ends on a click.
 #pragma once
 
 #include <cstddef>
@@ -84,6 +86,7 @@ class SongRenderer : private TimedWriteSink {
   uint64_t NextTickSample() const;
   bool AllChannelsStopped() const;
   bool LoopsDone() const;
+  void ApplyFades(int16_t* out, size_t n) const;
 
   RenderOptions options_;
   std::unique_ptr<Engine> engine_;
@@ -101,6 +104,10 @@ class SongRenderer : private TimedWriteSink {
   uint64_t end_sample_ = UINT64_MAX;  // set once the end is known
   uint64_t fade_start_ = UINT64_MAX;
   uint64_t fade_length_ = 0;
+  uint64_t cut_fade_start_ = UINT64_MAX;  // where the fade before the cap begins
+  uint64_t cut_fade_length_ = 0;
+  bool cut_fade_decided_ = false;  // whether the render fades before the cap is known
+  bool cut_fading_ = false;
   uint64_t tick_clock_ = 0;  // first write clock of the tick being run
   uint64_t fade_clock_ = 0;  // that clock for the tick that finished the loops
   bool started_ = false;
