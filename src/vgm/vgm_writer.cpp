@@ -59,7 +59,7 @@ bool VgmWriter::Finish(uint64_t end_clock, const std::optional<LoopStart>& loop,
       loop_at = out.size();
     }
     if (i == writes_.size() || writes_[i].clock >= end_clock) break;
-    const uint64_t sample = WaitOfClock(writes_[i].clock);
+    const uint64_t sample = std::max(at, WaitOfClock(writes_[i].clock));  // never back
     AppendWait(out, sample - at);
     at = sample;
     out.push_back(kCmdYm3812Write);

@@ -192,7 +192,8 @@ TEST_F(RenderCommand, ErrorsLeaveNoFile) {
   EXPECT_EQ(RunCommand(Tool("render " + s + " -o " + Out("no/such/dir.wav"))).status, 1);
   const ToolResult missing = RunCommand(Tool("render /nonexistent.song -o " + Out("m.wav")));
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "Can't open file /nonexistent.song\n");
+  EXPECT_EQ(missing.err,
+            "opl2tool render: cannot read '/nonexistent.song': No such file or directory\n");
   EXPECT_EQ(RunCommand(Tool("render " + s + " -o " + Out("r.wav") + " --rate 12x")).status, 2);
   EXPECT_EQ(RunCommand(Tool("render " + s)).status, 2);
   EXPECT_TRUE(fs::is_empty(dir_));

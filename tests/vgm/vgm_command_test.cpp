@@ -110,7 +110,8 @@ TEST_F(VgmCommand, ErrorsLeaveNoFile) {
   const std::string s = song.path();
   const ToolResult missing = RunCommand(Tool("vgm /nonexistent.song -o " + Out("m.vgm")));
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "Can't open file /nonexistent.song\n");
+  EXPECT_EQ(missing.err,
+            "opl2tool vgm: cannot read '/nonexistent.song': No such file or directory\n");
   const ToolResult dir = RunCommand(Tool("vgm " + s + " -o " + Out("no/such/dir.vgm")));
   EXPECT_EQ(dir.status, 1);
   EXPECT_NE(dir.err.find("no/such/dir.vgm"), std::string::npos) << dir.err;

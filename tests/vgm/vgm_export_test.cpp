@@ -126,8 +126,7 @@ TEST(VgmExport, OneLoopingChannelEndsWhereTheFadeWouldStartAndLoopsFromItsFirstP
   EXPECT_EQ(e.end, RenderEnd::kLoopsDone);
   EXPECT_EQ(e.end_clock, TickStartClock((24 + 3 * 16) * kTick180));
   ExpectOnTheEngineTimeLine(song.path(), e);
-  EXPECT_EQ(e.file.loop_samples,
-            e.file.total_samples - WaitOfClock(TickStartClock(24 * kTick180)));
+  EXPECT_EQ(e.file.loop_samples, e.file.total_samples - WaitOfClock(TickStartClock(24 * kTick180)));
   ExpectLoopPlaysOn(song.path(), e);
 }
 
@@ -188,8 +187,7 @@ TEST(VgmExport, AFirstPassThatWritesDifferentlyStaysOutsideTheLoop) {
   EXPECT_EQ(Export(song.path(), 1).file.loop_offset, 0u);
   const Exported e = Export(song.path(), 2);
   EXPECT_EQ(e.end_clock, TickStartClock(56 * kTick180));
-  EXPECT_EQ(e.file.loop_samples,
-            e.file.total_samples - WaitOfClock(TickStartClock(40 * kTick180)));
+  EXPECT_EQ(e.file.loop_samples, e.file.total_samples - WaitOfClock(TickStartClock(40 * kTick180)));
   ExpectLoopPlaysOn(song.path(), e);
 }
 
