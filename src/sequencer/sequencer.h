@@ -9,9 +9,12 @@
 namespace opl2 {
 
 // Guards for damaged tracks. A step that has read this many events without
-// closing its row stops the channel; so does an event fetched at or past the
-// end of the track buffer; so does a loop opened at depth 255.
-inline constexpr int kMaxEventsPerStep = 65'536;
+// closing its row stops the channel: 2^24, room for three nested loops of
+// 255 around one event. A row that provably never closes stops it as soon
+// as that is certain (its end mark jumps back to the loop point twice with
+// the loops as they were). An event fetched at or past the end of the track
+// buffer stops the channel, and so does a loop opened at depth 255.
+inline constexpr int kMaxEventsPerStep = 1 << 24;
 
 // One Timer B period: counts, reads rows, steps slides, re-arms the timer.
 void TimerTick(Engine& engine);

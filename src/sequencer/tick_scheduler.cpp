@@ -35,9 +35,41 @@ void StopChannel(Engine& engine, int channel) {
   ch.row_done = 1;
 }
 
+// Watches one row for a cycle. The row's course depends only on the track
+// (which never changes), the read position and the open loops' entries: the
+// loop depth and the start and count of every level up to it (the levels
+// above it are set afresh when opened). When the end mark jumps back to the
+// loop point twice at the same depth and no event in between touched a loop
+// level at or below that depth, the row is where it was one pass before and
+// will come back there for ever.
+class RowCycleWatch {
+ public:
+  // Before an event: whether it can change a live loop level.
+  void BeforeEvent(const ChannelState& ch) {
+    const EventKind kind = KindOfEvent(static_cast<uint8_t>(ch.current_event));
+    if (kind == EventKind::kLoopEnd && ch.loop_depth <= depth_) touched_ = true;
+  }
+  // After an event; true when the row provably never closes.
+  bool AfterEvent(const ChannelState& ch, bool jumped_to_loop_point) {
+    if (ch.loop_depth < depth_) touched_ = true;
+    if (!jumped_to_loop_point) return false;
+    if (depth_ == ch.loop_depth && position_ == ch.read_pos && !touched_) return true;
+    depth_ = ch.loop_depth;
+    position_ = ch.read_pos;
+    touched_ = false;
+    return false;
+  }
+
+ private:
+  int32_t depth_ = -1;  // loop depth at the last jump; -1 before the first
+  int32_t position_ = 0;
+  bool touched_ = false;
+};
+
 void StepChannel(Engine& engine, int channel) {
   ChannelState& ch = engine.channels[channel];
   const TrackBuffer& track = engine.song->tracks[channel];
+  RowCycleWatch watch;
   ch.row_done = 0;
   for (int events = 0; ch.row_done == 0; ++events) {
     if (events == kMaxEventsPerStep ||
@@ -47,7 +79,13 @@ void StepChannel(Engine& engine, int channel) {
     }
     ch.current_event = track[static_cast<uint32_t>(ch.read_pos)];
     ++ch.read_pos;
+    watch.BeforeEvent(ch);
+    const uint32_t jumps = ch.loop_jumps;
     InterpretEvent(engine, channel);
+    if (watch.AfterEvent(ch, ch.loop_jumps != jumps) && ch.row_done == 0) {
+      StopChannel(engine, channel);
+      return;
+    }
   }
 }
 
