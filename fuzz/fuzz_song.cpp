@@ -35,9 +35,9 @@ using opl2::kMaxEventsPerStep;
 using opl2::kTrackBufferSize;
 
 // An input that keeps every tick at tens of thousands of events is checked
-// for its first ticks only (two million events: at least three ticks at the
-// most one tick can hold, 9 x 65,536); playing it to the end would take
-// minutes per input and prove nothing more about one tick.
+// for its first ticks only (two million events); playing it to the end
+// would take minutes per input and prove nothing more about one tick. (One
+// tick can hold up to 9 x 2^24 events; the unit tests step such rows.)
 constexpr long kEventBudget = OPL2_FUZZ_EVENT_BUDGET;
 // The most register writes one event makes (instrument: key-off and a patch).
 constexpr long kMaxWritesPerEvent = 10;
