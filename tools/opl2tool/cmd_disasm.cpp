@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "command_line.h"
 #include "commands.h"
@@ -38,9 +39,15 @@ int RunDisasm(int argc, char** argv) {
   if (WritesOverAnInput(cl, output, {song})) return 1;
   InputBytes bytes;
   if (!bytes.Read(cl, song, kLargestReadableSong)) return 1;
-  const std::string text =
-      opl2::songtext::Disassemble(std::span<const uint8_t>(bytes.data(), bytes.size()));
-  return WriteOutputFile(cl, output, text.data(), text.size()) ? 0 : 1;
+  // The text goes out as it is made: a huge song's text is never whole.
+  OutputStream out;
+  if (!out.Open(cl, output)) return 1;
+  bool ok = true;
+  opl2::songtext::Disassemble(std::span<const uint8_t>(bytes.data(), bytes.size()),
+                              [&](std::string_view part) {
+                                if (ok) ok = out.Write(part.data(), part.size());
+                              });
+  return ok && out.Commit() ? 0 : 1;
 }
 
 }  // namespace opl2tool

@@ -114,6 +114,60 @@ bool WriteOutputFile(const CommandLine& cl, const std::string& path, const void*
   return true;
 }
 
+OutputStream::~OutputStream() {
+  if (fd_ >= 0 && fd_ != STDOUT_FILENO) ::close(fd_);
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+}
+
+bool OutputStream::Fail(int err) {
+  if (!failed_) {
+    cl_->Error("cannot write " + Quoted(path_, true) + ": " + std::strerror(err));
+  }
+  failed_ = true;
+  return false;
+}
+
+bool OutputStream::Open(const CommandLine& cl, const std::string& path) {
+  cl_ = &cl;
+  path_ = path;
+  if (path == "-") {
+    fd_ = STDOUT_FILENO;
+    return true;
+  }
+  std::string temp = path + ".tmp-XXXXXX";
+  fd_ = ::mkstemp(temp.data());
+  if (fd_ < 0) return Fail(errno);
+  temp_ = temp;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd_, 0666 & ~mask);
+  return true;
+}
+
+bool OutputStream::Write(const void* data, size_t size) {
+  if (failed_) return false;
+  const auto* p = static_cast<const uint8_t*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd_, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return Fail(n < 0 ? errno : EIO);
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool OutputStream::Commit() {
+  if (failed_) return false;
+  if (fd_ == STDOUT_FILENO) return true;
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) return Fail(errno);
+  if (::rename(temp_.c_str(), path_.c_str()) != 0) return Fail(errno);
+  temp_.clear();
+  return true;
+}
+
 bool CanCreate(const CommandLine& cl, const std::string& path) {
   if (path == "-") return true;
   const size_t slash = path.find_last_of('/');

@@ -55,6 +55,31 @@ class InputBytes {
 // standard output for '-'. False after printing "cannot write 'X': reason".
 bool WriteOutputFile(const CommandLine& cl, const std::string& path, const void* data, size_t size);
 
+// An output written part by part: to a temporary file beside its name,
+// renamed into place by Commit() (dropped otherwise), or standard output
+// for '-'.
+class OutputStream {
+ public:
+  OutputStream() = default;
+  ~OutputStream();
+  OutputStream(const OutputStream&) = delete;
+  OutputStream& operator=(const OutputStream&) = delete;
+
+  // Each false after printing "cannot write 'X': reason".
+  bool Open(const CommandLine& cl, const std::string& path);
+  bool Write(const void* data, size_t size);
+  bool Commit();
+
+ private:
+  bool Fail(int err);
+
+  const CommandLine* cl_ = nullptr;
+  std::string path_;
+  std::string temp_;
+  int fd_ = -1;
+  bool failed_ = false;
+};
+
 // False, after printing why, when `path`'s folder is missing or takes no new
 // files: a check before long work whose result would be lost.
 bool CanCreate(const CommandLine& cl, const std::string& path);
