@@ -1,5 +1,7 @@
-// Render speed of the chip emulator on a dense stream (all 9 channels
-// sounding), as a multiple of real time at the chip's native rate.
+// Render speed of the chip emulator, as a multiple of real time at the
+// chip's native rate: a dense stream (all 9 channels sounding) on the default
+// path, then dense, sparse (one channel playing a scale) and silent streams
+// on every path the machine runs.
 #include <benchmark/benchmark.h>
 #include <time.h>
 
@@ -7,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "chip/chip_path.h"
 #include "chip/opl2_chip.h"
 #include "chip/reg_stream.h"
 
@@ -18,8 +21,8 @@ double ThreadCpuSeconds() {
   return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
 }
 
-opl2::RegStream LoadSpeedStream() {
-  const std::string path = std::string(OPL2_TEST_DATA_DIR) + "/opl2-reference/speed_all9.regs";
+opl2::RegStream LoadStream(const char* name) {
+  const std::string path = std::string(OPL2_TEST_DATA_DIR) + "/opl2-reference/" + name + ".regs";
   std::ifstream in(path);
   std::ostringstream ss;
   ss << in.rdbuf();
@@ -29,13 +32,8 @@ opl2::RegStream LoadSpeedStream() {
   return stream;
 }
 
-void BM_ChipRenderAll9(benchmark::State& state) {
-  const opl2::RegStream stream = LoadSpeedStream();
-  if (stream.total_samples == 0) {
-    state.SkipWithError("cannot load speed_all9.regs");
-    return;
-  }
-  opl2::Chip chip;
+// Renders `stream` on `chip` for every iteration and sets the counters.
+void RenderRepeatedly(benchmark::State& state, const opl2::RegStream& stream, opl2::Chip& chip) {
   int64_t checksum = 0;
   const double cpu_start = ThreadCpuSeconds();
   for (auto _ : state) {
@@ -54,7 +52,51 @@ void BM_ChipRenderAll9(benchmark::State& state) {
   state.counters["x_realtime_cpu"] = audio_seconds / cpu_seconds;
   state.counters["samples"] = static_cast<double>(stream.total_samples);
 }
+
+void BM_ChipRenderAll9(benchmark::State& state) {
+  const opl2::RegStream stream = LoadStream("speed_all9");
+  if (stream.total_samples == 0) {
+    state.SkipWithError("cannot load speed_all9.regs");
+    return;
+  }
+  opl2::Chip chip;
+  state.SetLabel(opl2::ChipPathName(chip.Path()));
+  RenderRepeatedly(state, stream, chip);
+}
 BENCHMARK(BM_ChipRenderAll9)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Args: stream (0 dense, 1 sparse, 2 silent: 10 s with nothing written),
+// path (index into SupportedChipPaths()).
+void BM_ChipRender(benchmark::State& state) {
+  const auto paths = opl2::SupportedChipPaths();
+  const auto path_index = static_cast<size_t>(state.range(1));
+  if (path_index >= paths.size()) {
+    state.SkipWithError("path not supported here");
+    return;
+  }
+  opl2::RegStream stream;
+  if (state.range(0) == 2) {
+    stream.commands.push_back({opl2::RegCommand::Kind::kAdvance, 0, 0, 497159});
+    stream.total_samples = 497159;
+  } else {
+    stream = LoadStream(state.range(0) == 0 ? "speed_all9" : "s01_default_scale");
+  }
+  if (stream.total_samples == 0) {
+    state.SkipWithError("cannot load the stream");
+    return;
+  }
+  opl2::Chip chip;
+  chip.SetPath(paths[path_index]);
+  state.SetLabel(std::string(state.range(0) == 0   ? "dense "
+                             : state.range(0) == 1 ? "sparse "
+                                                   : "silent ") +
+                 opl2::ChipPathName(chip.Path()));
+  RenderRepeatedly(state, stream, chip);
+}
+BENCHMARK(BM_ChipRender)
+    ->ArgsProduct({{0, 1, 2}, {0, 1, 2, 3}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // One sample at a time through the public API, the way a live port drives it.
 void BM_ChipSample(benchmark::State& state) {

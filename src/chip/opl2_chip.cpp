@@ -6,7 +6,9 @@
 #include "chip/opl2_dac.h"
 #include "chip/opl2_tables.h"
 
+using opl2::detail::CarrierPosition;
 using opl2::detail::EgState;
+using opl2::detail::ModulatorPosition;
 using opl2::detail::Slot;
 
 namespace opl2 {
@@ -24,13 +26,6 @@ constexpr int kFirstOnTimePosition = 13;
 // 0xBD and 0x08 reach these positions one sample before the others.
 constexpr int kFirstEarlyPosition = 12;
 
-constexpr int ModulatorPosition(int ch) {
-  return (ch / 3) * 6 + ch % 3;
-}
-constexpr int CarrierPosition(int ch) {
-  return ModulatorPosition(ch) + 3;
-}
-
 // Channel index of a 0xA0/0xB0/0xC0 row write; indices 9-11 alias onto
 // channels 0-2, the others select nothing (-1).
 int ChannelOfIndex(int index) {
@@ -38,9 +33,6 @@ int ChannelOfIndex(int index) {
   if (index < 12) return index - 9;
   return -1;
 }
-
-constexpr uint32_t kEnvCounterWrap = 1u << 18;
-constexpr int kTremoloPeak = 105;
 
 }  // namespace
 
@@ -57,8 +49,14 @@ void Chip::PendingWrites::Clear() {
   count = 0;
 }
 
-Chip::Chip() : tables_(&GetTables()) {
+Chip::Chip() : tables_(&GetTables()), path_(DefaultChipPath()) {
   Reset();
+}
+
+bool Chip::SetPath(ChipPath path) {
+  if (!ChipPathSupported(path)) return false;
+  path_ = path;
+  return true;
 }
 
 void Chip::Reset() {
@@ -75,9 +73,7 @@ void Chip::Reset() {
   peaks_.fill(0);
   output_ = 0;
   primed_ = false;
-  timer_count_[0] = timer_count_[1] = 0;
-  timer_tick_ = 0;
-  status_flags_ = 0;
+  timers_ = ChipTimers{};
 }
 
 void Chip::SetClock(const Clock& clock) {
@@ -95,8 +91,8 @@ int Chip::SlotLevel(int position) const {
 
 uint8_t Chip::ReadStatus() const {
   // Bits 2 and 1 are not driven by the chip and read back as 1.
-  uint8_t status = 0x06 | status_flags_;
-  if (status_flags_ != 0) status |= 0x80;
+  uint8_t status = 0x06 | timers_.flags;
+  if (timers_.flags != 0) status |= 0x80;
   return status;
 }
 
@@ -139,12 +135,12 @@ void Chip::Write(uint8_t reg, uint8_t value) {
 
 void Chip::WriteTimerControl(uint8_t value) {
   if (value & 0x80) {  // clears the flags; the rest of this write is ignored
-    status_flags_ = 0;
+    timers_.flags = 0;
     return;
   }
   const uint8_t started = value & ~regs_[0x04];
   for (int i = 0; i < 2; ++i) {
-    if (started & (1 << i)) timer_count_[i] = regs_[0x02 + i];
+    if (started & (1 << i)) timers_.count[i] = regs_[0x02 + i];
   }
   regs_[0x04] = value;
 }
@@ -240,7 +236,7 @@ void Chip::ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase) {
 }
 
 template <int kCh>
-inline void Chip::RunChannel(const detail::SampleContext& c, int32_t* contribution) {
+inline int32_t Chip::RunChannel(const detail::SampleContext& c) {
   Slot& mod = slots_[ModulatorPosition(kCh)];
   Slot& car = slots_[CarrierPosition(kCh)];
   const int fb_in = ((mod.out1 + mod.out2) >> mod.fb_shift) & mod.fb_mask;
@@ -259,17 +255,32 @@ inline void Chip::RunChannel(const detail::SampleContext& c, int32_t* contributi
     heard += delayed_[kCh - 6];
     delayed_[kCh - 6] = car_heard;
   }
-  contribution[kCh] = heard;
+  return heard;
 }
 
-int32_t Chip::MixChannels(const int32_t* contribution) {
+template <bool kMix>
+int32_t Chip::RunChannels(const detail::SampleContext& c) {
+  // Every channel gets its own inlined copy of the slot code, so each slot
+  // has its own branch history. The usual sample only sums the channels
+  // (kept that plain on purpose: an emscripten 3.1 SLP vectorizer with
+  // SIMD128 miscompiled the channels stored side by side); with a mute mask
+  // or meters each channel's part is kept.
   int32_t sum = 0;
-  for (int ch = 0; ch < 9; ++ch) {
-    const int32_t v = (muted_ >> ch) & 1 ? 0 : contribution[ch];
-    sum += v;
-    if (meters_on_) peaks_[ch] = std::max(peaks_[ch], v < 0 ? -v : v);
+  [&]<int... kCh>(std::integer_sequence<int, kCh...>) {
+    if constexpr (kMix) {
+      ((sum += MixChannel(kCh, RunChannel<kCh>(c))), ...);
+    } else {
+      ((sum += RunChannel<kCh>(c)), ...);
+    }
   }
+  (std::make_integer_sequence<int, 9>{});
   return sum;
+}
+
+int32_t Chip::MixChannel(int ch, int32_t contribution) {
+  const int32_t v = (muted_ >> ch) & 1 ? 0 : contribution;
+  if (meters_on_) peaks_[ch] = std::max(peaks_[ch], v < 0 ? -v : v);
+  return v;
 }
 
 void Chip::ComputeSample() {
@@ -279,54 +290,13 @@ void Chip::ComputeSample() {
   c.am_att[0] = 0;
   c.am_att[1] = clock_.tremolo >> 4;
   c.am_att[2] = clock_.tremolo >> 2;
-
-  // Every channel gets its own inlined copy of the slot code, so each slot
-  // has its own branch history.
-  int32_t contribution[9];
-  [&]<int... kCh>(std::integer_sequence<int, kCh...>) {
-    (RunChannel<kCh>(c, contribution), ...);
-  }
-  (std::make_integer_sequence<int, 9>{});
-  int32_t sum;
-  if (muted_ == 0 && !meters_on_) [[likely]] {
-    sum = 0;
-    for (int32_t v : contribution) sum += v;
-  } else {
-    sum = MixChannels(contribution);
-  }
+  const int32_t sum = muted_ == 0 && !meters_on_ ? RunChannels<false>(c) : RunChannels<true>(c);
   output_ = DacValue(sum);
 }
 
 void Chip::AdvanceClock() {
-  clock_.odd = !clock_.odd;
-  if (!clock_.odd && ++clock_.env_counter == kEnvCounterWrap) clock_.env_counter = 1;
-  clock_.lfo_counter = (clock_.lfo_counter + 1) & 1023;
-  if (clock_.lfo_counter == 0) {
-    clock_.vibrato_pos = (clock_.vibrato_pos + 1) & 7;
+  if (StepClock(clock_)) {
     for (Slot& s : slots_) s.inc_now = s.inc[clock_.vibrato_pos];
-  }
-  if ((clock_.lfo_counter & 63) == 1) {
-    if (clock_.tremolo_rising) {
-      if (++clock_.tremolo == kTremoloPeak) clock_.tremolo_rising = false;
-    } else {
-      if (--clock_.tremolo == 0) clock_.tremolo_rising = true;
-    }
-  }
-}
-
-void Chip::TickTimers() {
-  // Timer 1 counts every 4 samples, timer 2 every 16; each sets its flag
-  // (unless masked) when it passes 255, then reloads.
-  ++timer_tick_;
-  const uint8_t control = regs_[0x04];
-  if ((control & 3) == 0) return;
-  for (int i = 0; i < 2; ++i) {
-    const uint32_t period = i == 0 ? 4 : 16;
-    if (!(control & (1 << i)) || timer_tick_ % period != 0) continue;
-    if (++timer_count_[i] == 0) {
-      timer_count_[i] = regs_[0x02 + i];
-      if (!(control & (0x40 >> i))) status_flags_ |= static_cast<uint8_t>(0x40 >> i);
-    }
   }
 }
 
@@ -351,7 +321,7 @@ void Chip::Step() {
   if (primed_) {
     ComputeSample();
     AdvanceClock();
-    TickTimers();
+    timers_.Advance(1, regs_[0x04], &regs_[0x02]);
   } else {
     primed_ = true;
   }
@@ -359,11 +329,16 @@ void Chip::Step() {
 }
 
 int16_t Chip::Sample() {
+  // A lone sample costs least on the per-sample path, whatever the path.
   Step();
   return output_;
 }
 
 void Chip::Generate(int16_t* out, size_t n) {
+  if (path_ != ChipPath::kScalar) {
+    GenerateBlocks(out, n);
+    return;
+  }
   for (size_t i = 0; i < n; ++i) {
     Step();
     out[i] = output_;

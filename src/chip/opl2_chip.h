@@ -22,6 +22,8 @@
 #include <cstdint>
 
 #include "chip/chip_clock.h"
+#include "chip/chip_counters.h"
+#include "chip/chip_path.h"
 #include "chip/opl2_slot.h"
 #include "chip/opl2_tables.h"
 
@@ -33,14 +35,7 @@ class Chip {
 
   // Global counters that pace the envelopes and the LFOs, as seen by the
   // next sample the chip computes.
-  struct Clock {
-    bool odd = true;           // parity of the sample
-    uint32_t env_counter = 1;  // 18-bit envelope counter, never 0 after a wrap
-    uint16_t lfo_counter = 2;  // 10-bit LFO counter
-    uint8_t vibrato_pos = 0;   // 0-7
-    uint8_t tremolo = 1;       // 0-105
-    bool tremolo_rising = true;
-  };
+  using Clock = ChipClock;
 
   Chip();
 
@@ -55,10 +50,11 @@ class Chip {
   // 12-15, like unused operator offsets, select nothing.
   void Write(uint8_t reg, uint8_t value);
 
-  // Computes one sample.
+  // Computes one sample (on the per-sample path, whatever Path() is: the
+  // same sample, at the lowest cost for a lone one).
   int16_t Sample();
 
-  // Computes n samples into out.
+  // Computes n samples into out, in blocks on the vector paths.
   void Generate(int16_t* out, size_t n);
 
   // Status port: 0x06 when no timer has expired; bit 7 IRQ, bit 6 timer 1,
@@ -94,6 +90,12 @@ class Chip {
   void SetChannelMeters(bool on);
   void TakeChannelPeaks(std::array<int32_t, 9>& peaks);
 
+  // The code that computes the samples: every path gives the same samples
+  // and state. A new chip takes DefaultChipPath(). SetPath() returns false,
+  // changing nothing, for a path this build and CPU do not support.
+  bool SetPath(ChipPath path);
+  ChipPath Path() const { return path_; }
+
  private:
   // Writes collected between two samples, one value per register.
   struct PendingWrites {
@@ -112,11 +114,16 @@ class Chip {
   void ApplyChannel(int ch, uint8_t row, uint8_t value, Phase phase);
   void ComputeSample();
   template <int kCh>
-  void RunChannel(const detail::SampleContext& c, int32_t* contribution);
-  int32_t MixChannels(const int32_t* contribution);
+  int32_t RunChannel(const detail::SampleContext& c);
+  template <bool kMix>
+  int32_t RunChannels(const detail::SampleContext& c);
+  int32_t MixChannel(int ch, int32_t contribution);
   void Step();  // one sample: compute, advance the clocks, apply due writes
   void AdvanceClock();
-  void TickTimers();
+  // The fast paths: runs of samples between writes, in blocks.
+  void GenerateBlocks(int16_t* out, size_t n);
+  bool KeyChangePending() const;
+  void RenderBlock(int16_t* out, uint32_t n);
   void ApplyPending();
   void WriteTimerControl(uint8_t value);
 
@@ -137,10 +144,8 @@ class Chip {
   bool meters_on_ = false;
   std::array<int32_t, 9> peaks_{};
 
-  // Timers.
-  uint8_t timer_count_[2] = {0, 0};
-  uint32_t timer_tick_ = 0;
-  uint8_t status_flags_ = 0;
+  ChipTimers timers_;
+  ChipPath path_ = ChipPath::kScalar;
 };
 
 }  // namespace opl2

@@ -44,7 +44,7 @@ void Slot::Refresh(const Tables& t, int vib_pos) {
   for (int v = 0; v < 8; ++v) {
     int f = fnum;
     if (vib) f = offsets[v] >= 0 ? f + offsets[v] : (f + offsets[v]) & 1023;
-    inc[v] = static_cast<uint32_t>((((f << block) >> 1) * m2) >> 1);
+    inc[v] = static_cast<uint32_t>((((f << block) >> 1) * m2) >> 1) << kPhaseShift;
   }
   inc_now = inc[vib_pos];
 

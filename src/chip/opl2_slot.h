@@ -10,6 +10,14 @@
 
 namespace opl2::detail {
 
+// Processing positions (0-17) of a channel's two slots.
+constexpr int ModulatorPosition(int ch) {
+  return (ch / 3) * 6 + ch % 3;
+}
+constexpr int CarrierPosition(int ch) {
+  return ModulatorPosition(ch) + 3;
+}
+
 enum class EgState : uint8_t { kAttack, kDecay, kSustain, kRelease };
 
 // Values shared by every slot in one sample.
@@ -19,7 +27,10 @@ struct SampleContext {
   int am_att[3];        // tremolo attenuation: none, shallow, deep
 };
 
-inline constexpr uint32_t kPhaseMask = (1u << 19) - 1;  // 19-bit phase accumulator
+// The 19-bit phase accumulator is kept in the top bits of a 32-bit word, so
+// that it wraps by itself; the waveform index is its top 10 bits.
+inline constexpr int kPhaseShift = 13;
+inline constexpr int kIndexShift = 32 - 10;
 
 // The fields used every sample come first and share one cache line.
 struct alignas(64) Slot {
@@ -27,8 +38,8 @@ struct alignas(64) Slot {
   static constexpr int kSilentLevel = 504;  // from here on the slot is muted
 
   // Running state.
-  uint32_t phase = 0;
-  uint32_t inc_now = 0;  // phase increment at the current vibrato position
+  uint32_t phase = 0;    // accumulator << kPhaseShift
+  uint32_t inc_now = 0;  // phase increment at the current vibrato position, likewise shifted
   const WaveEntry* wave = nullptr;
   int32_t out1 = 0, out2 = 0;  // last two outputs (modulator feedback)
   uint16_t level = kMaxLevel;
@@ -61,10 +72,12 @@ struct alignas(64) Slot {
   bool egt = false;
   uint8_t rate_attack = 0, rate_decay = 0, rate_release = 0;
   uint8_t sustain_end = 0;
-  std::array<uint32_t, 8> inc{};  // phase increment per vibrato position
+  std::array<uint32_t, 8> inc{};  // phase increment per vibrato position, shifted
 
   // Recomputes the derived values after a register change.
   void Refresh(const Tables& t, int vib_pos);
+  // Sets the values that follow from the state and the key.
+  void UpdateRateNow();
   void SetFeedback(int fb) {
     feedback = static_cast<uint8_t>(fb);
     fb_shift = static_cast<uint8_t>(fb ? 9 - fb : 0);
@@ -76,18 +89,16 @@ struct alignas(64) Slot {
   inline int32_t Run(const SampleContext& c, int mod_in, bool& muted);
 
  private:
-  // Sets the values that follow from the state and the key.
-  void UpdateRateNow();
   // Envelope update for the rare cases: key-on, key-off, attack. Returns
   // whether the slot is muted in this sample.
   bool UpdateEnvelopeSlow(const SampleContext& c, bool& key_on);
 };
 
 inline int32_t Slot::Run(const SampleContext& c, int mod_in, bool& muted) {
-  const int index = static_cast<int>(phase >> 9);
+  const int index = static_cast<int>(phase >> kIndexShift);
   if (parked) [[unlikely]] {
     muted = true;
-    phase = (phase + inc_now) & kPhaseMask;
+    phase += inc_now;
     // Level 511 leaves magnitude 0: only the one's-complement sign remains.
     return wave[(index + mod_in) & 1023].sign_mask;
   }
@@ -111,7 +122,7 @@ inline int32_t Slot::Run(const SampleContext& c, int mod_in, bool& muted) {
     }
   }
   if (key_on) phase = 0;
-  phase = (phase + inc_now) & kPhaseMask;
+  phase += inc_now;
   const WaveEntry w = wave[(index + mod_in) & 1023];
   return c.tables->magnitude[w.att + 8 * e] ^ w.sign_mask;
 }

@@ -66,6 +66,7 @@ Tables BuildTables() {
           // Rates 48+ read only the two low bits, rates below only z.
           const uint32_t c = rate >= 48 ? static_cast<uint32_t>(low) : counter;
           t.step[pattern][rate] = ComputeStepSize(rate, odd != 0, c);
+          if (t.step[pattern][rate] != 0) t.step_mask[pattern] |= uint64_t{1} << rate;
         }
       }
     }

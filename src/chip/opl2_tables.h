@@ -45,6 +45,8 @@ struct Tables {
   std::array<std::array<uint8_t, 16>, 8> ksl_base;
   // Envelope step size (0, 1, 2 or 4), indexed [pattern][effective rate].
   std::array<std::array<uint8_t, 64>, kStepPatterns> step;
+  // Bit r set where step[pattern][r] is not 0.
+  std::array<uint64_t, kStepPatterns> step_mask;
 };
 
 // The tables, built on first use (thread-safe static initialisation).

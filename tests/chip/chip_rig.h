@@ -38,7 +38,12 @@ class Rig {
     chip.Sample();  // the sample before sample 0
     chip.SetClock(clock);
   }
-  int16_t Next() { return chip.Sample(); }
+  // Through Generate, so that the chip's path renders it.
+  int16_t Next() {
+    int16_t s;
+    chip.Generate(&s, 1);
+    return s;
+  }
 
   Chip chip;
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <vector>
@@ -54,26 +55,40 @@ RegStream Quieter(RegStream stream, int tl) {
   return stream;
 }
 
-// Renders like RenderRegStream, calling `before(i)` ahead of output sample i.
+// Renders like RenderRegStream, in blocks through Generate, calling
+// `before(i)` ahead of every output sample i that is a multiple of `every`.
 std::vector<int16_t> Render(const RegStream& stream, Chip& chip,
-                            const std::function<void(size_t)>& before = nullptr) {
+                            const std::function<void(size_t)>& before = nullptr,
+                            size_t every = SIZE_MAX) {
   chip.Reset();
-  std::vector<int16_t> out;
-  out.reserve(stream.total_samples + 1);
-  // Call k of Sample() returns output sample k - 1: the first call only
-  // fills the chip's latency, and one call more ends the stream.
-  auto step = [&] {
-    if (before && !out.empty()) before(out.size() - 1);
-    out.push_back(chip.Sample());
+  // Output sample i comes from the chip's sample i + 1: the first only fills
+  // its latency, and one more ends the stream.
+  std::vector<int16_t> out(stream.total_samples + 1);
+  size_t made = 0;
+  auto render = [&](uint64_t n) {
+    while (n > 0) {
+      // Up to the next output sample that `before` must precede.
+      size_t chunk = static_cast<size_t>(n);
+      if (before && made > 0) {
+        const size_t i = made - 1;
+        if (i % every == 0) before(i);
+        chunk = std::min(chunk, every - i % every);
+      } else if (before) {
+        chunk = 1;
+      }
+      chip.Generate(out.data() + made, chunk);
+      made += chunk;
+      n -= chunk;
+    }
   };
   for (const RegCommand& c : stream.commands) {
     if (c.kind == RegCommand::Kind::kWrite) {
       chip.Write(c.reg, c.value);
     } else {
-      for (uint64_t n = 0; n < c.samples; ++n) step();
+      render(c.samples);
     }
   }
-  step();
+  render(1);
   out.erase(out.begin());
   return out;
 }
@@ -107,9 +122,12 @@ TEST(Mute, EveryChannelMutedIsZeroAndUnmutingRestoresTheDieRender) {
   // Muted for the first half, then unmuted: from then on the die render.
   const size_t half = stream.total_samples / 2;
   chip.SetMutedChannels(0x0F3);
-  const std::vector<int16_t> ours = Render(stream, chip, [&](size_t i) {
-    if (i == half) chip.SetMutedChannels(0);
-  });
+  const std::vector<int16_t> ours = Render(
+      stream, chip,
+      [&](size_t i) {
+        if (i == half) chip.SetMutedChannels(0);
+      },
+      half);
   ASSERT_EQ(ours.size(), die.size());
   size_t differing_first_half = 0;
   for (size_t i = 0; i + kReferenceLag < ours.size(); ++i) {
@@ -132,9 +150,12 @@ TEST(Meters, ReadEachChannelsOwnOutput) {
   chip.SetMutedChannels(muted);
   chip.SetChannelMeters(true);
   std::vector<std::array<int32_t, 9>> windows;
-  Render(stream, chip, [&](size_t i) {
-    if (i % kWindow == 0 && i > 0) chip.TakeChannelPeaks(windows.emplace_back());
-  });
+  Render(
+      stream, chip,
+      [&](size_t i) {
+        if (i > 0) chip.TakeChannelPeaks(windows.emplace_back());
+      },
+      kWindow);
   ASSERT_GT(windows.size(), 100u);
   for (int ch = 0; ch < 9; ++ch) {
     Chip alone;

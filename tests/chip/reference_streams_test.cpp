@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "chip/chip_path.h"
 #include "chip/chip_test_util.h"
 
 namespace opl2 {
@@ -29,7 +30,8 @@ TEST_P(ReferenceStream, MatchesEverySample) {
   const std::vector<int16_t> ours = RenderRegStream(stream);
   ASSERT_EQ(ours.size(), reference.size());
   const Match m = Compare(ours, reference, kReferenceLag);
-  std::printf("  %-24s exact %8.4f%%  SNR %s dB  (%zu samples)\n", GetParam(), m.ExactPercent(),
+  std::printf("  %-7s %-24s exact %8.4f%%  SNR %s dB  (%zu samples)\n",
+              ChipPathName(DefaultChipPath()), GetParam(), m.ExactPercent(),
               m.equal == m.compared ? "inf" : std::to_string(m.snr_db).c_str(), m.compared);
   EXPECT_EQ(m.equal, m.compared) << "first mismatch at sample " << m.first_mismatch << ": ours "
                                  << ours[m.first_mismatch] << ", reference "

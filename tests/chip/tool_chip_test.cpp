@@ -4,11 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "chip/chip_path.h"
 #include "chip/chip_test_util.h"
 
 namespace opl2 {
@@ -23,9 +25,15 @@ struct Result {
   std::string err;
 };
 
+// A temporary file of this process: the chip tests also run on every path at
+// once, in programs of their own.
+std::string TempFile(const std::string& name) {
+  return ::testing::TempDir() + std::to_string(getpid()) + "_" + name;
+}
+
 // Runs a shell command line, capturing standard error.
 Result Shell(const std::string& cmd) {
-  const std::string err_path = ::testing::TempDir() + "chip_tool_err.txt";
+  const std::string err_path = TempFile("chip_tool_err.txt");
   Result r;
   const int raw = std::system((cmd + " 2>" + err_path).c_str());
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -38,7 +46,7 @@ class ToolChip : public ::testing::Test {
   void SetUp() override {
     if (access(Tool().c_str(), X_OK) != 0) GTEST_SKIP() << "opl2tool not built";
   }
-  std::string Temp(const std::string& name) { return ::testing::TempDir() + name; }
+  std::string Temp(const std::string& name) { return TempFile(name); }
 };
 
 TEST_F(ToolChip, WritesTheRenderAsLittleEndianSamples) {
@@ -49,6 +57,30 @@ TEST_F(ToolChip, WritesTheRenderAsLittleEndianSamples) {
   const std::vector<int16_t> ours = RenderRegStream(testing::LoadStream(regs));
   EXPECT_EQ(testing::ReadS16(out), ours);
   EXPECT_EQ(testing::ReadFile(out).size(), 2 * ours.size());
+}
+
+TEST_F(ToolChip, ForcedPathsRenderTheSameAndABadNameIsReportedOnce) {
+  const std::string regs = testing::ReferenceDir() + "/s09_all9_chords.regs";
+  const std::vector<int16_t> ours = RenderRegStream(testing::LoadStream(regs));
+  for (const char* name : {"scalar", "sse41", "avx2", "simd128", "avx512", "Scalar", ""}) {
+    ChipPath path;
+    const bool runs = ParseChipPath(name, &path) && ChipPathSupported(path);
+    const std::string out = Temp("chip_tool_path.s16");
+    const Result r = Shell("OPL2_CHIP_PATH='" + std::string(name) + "' " + Tool() + " chip " +
+                           regs + " -o " + out);
+    ASSERT_EQ(r.status, 0) << name << ": " << r.err;
+    EXPECT_EQ(testing::ReadS16(out), ours) << name;
+    if (runs || *name == '\0') {
+      EXPECT_EQ(r.err, "") << name;
+    } else {
+      // One line naming the value, and the path taken instead.
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+      EXPECT_NE(r.err.find("OPL2_CHIP_PATH=" + std::string(name)), std::string::npos) << r.err;
+      const ChipPath fastest = SupportedChipPaths().back();
+      EXPECT_NE(r.err.find(std::string("using ") + ChipPathName(fastest)), std::string::npos)
+          << r.err;
+    }
+  }
 }
 
 TEST_F(ToolChip, ReportsBadInputAndUsage) {
