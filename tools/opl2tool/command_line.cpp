@@ -16,20 +16,20 @@ constexpr int kLongBase = 256;  // getopt value of long option i: kLongBase + i
 
 }  // namespace
 
-CommandLine::CommandLine(const char* command, std::initializer_list<OptionSpec> options)
+CommandLine::CommandLine(const char* command, std::initializer_list<OptionDef> options)
     : command_(command), options_(options) {}
 
 void CommandLine::Error(const std::string& message) const {
   std::fprintf(stderr, "opl2tool %s: %s\n", command_, message.c_str());
 }
 
-std::string CommandLine::Shown(const OptionSpec& spec) const {
-  if (spec.name != nullptr) return std::string("--") + spec.name;
-  return std::string("-") + spec.short_name;
+std::string CommandLine::Shown(const OptionDef& def) const {
+  if (def.name != nullptr) return std::string("--") + def.name;
+  return std::string("-") + def.short_name;
 }
 
-const OptionSpec* CommandLine::Find(const std::string& name) const {
-  for (const OptionSpec& o : options_) {
+const OptionDef* CommandLine::Find(const std::string& name) const {
+  for (const OptionDef& o : options_) {
     if ((o.name != nullptr && name == o.name) ||
         (o.short_name != 0 && name.size() == 1 && name[0] == o.short_name)) {
       return &o;
@@ -42,7 +42,7 @@ bool CommandLine::Parse(int argc, char** argv) {
   std::string short_opts = ":h";
   std::vector<option> long_opts;
   for (size_t i = 0; i < options_.size(); ++i) {
-    const OptionSpec& o = options_[i];
+    const OptionDef& o = options_[i];
     const int has_arg = o.value_name != nullptr ? required_argument : no_argument;
     if (o.short_name != 0) {
       short_opts += o.short_name;
@@ -64,18 +64,18 @@ bool CommandLine::Parse(int argc, char** argv) {
       help_ = true;
       continue;
     }
-    const OptionSpec* spec = nullptr;
+    const OptionDef* def = nullptr;
     if (c == '?' || c == ':') {
       const int which = optopt;
       if (which >= kLongBase) {
-        spec = &options_[static_cast<size_t>(which - kLongBase)];
+        def = &options_[static_cast<size_t>(which - kLongBase)];
       } else if (which != 0) {
-        spec = Find(std::string(1, static_cast<char>(which)));
+        def = Find(std::string(1, static_cast<char>(which)));
       }
-      if (c == ':' && spec != nullptr) {
-        Error(Shown(*spec) + " needs a value (" + spec->value_name + ")");
-      } else if (spec != nullptr) {
-        Error(Shown(*spec) + " takes no value");
+      if (c == ':' && def != nullptr) {
+        Error(Shown(*def) + " needs a value (" + def->value_name + ")");
+      } else if (def != nullptr) {
+        Error(Shown(*def) + " takes no value");
       } else {
         std::string arg = which != 0 ? std::string("-") + static_cast<char>(which)
                                      : std::string(argv[optind - 1]);
@@ -84,38 +84,38 @@ bool CommandLine::Parse(int argc, char** argv) {
       }
       return false;
     }
-    spec = c >= kLongBase ? &options_[static_cast<size_t>(c - kLongBase)]
-                          : Find(std::string(1, static_cast<char>(c)));
-    if (spec == nullptr) {
+    def = c >= kLongBase ? &options_[static_cast<size_t>(c - kLongBase)]
+                         : Find(std::string(1, static_cast<char>(c)));
+    if (def == nullptr) {
       Error("unknown option (see --help)");
       return false;
     }
     for (const auto& g : given_) {
-      if (g.first == spec) {
-        Error(Shown(*spec) + " is given twice");
+      if (g.first == def) {
+        Error(Shown(*def) + " is given twice");
         return false;
       }
     }
-    given_.emplace_back(spec, spec->value_name != nullptr
-                                  ? std::optional<std::string>(optarg != nullptr ? optarg : "")
-                                  : std::nullopt);
+    given_.emplace_back(def, def->value_name != nullptr
+                                 ? std::optional<std::string>(optarg != nullptr ? optarg : "")
+                                 : std::nullopt);
   }
   for (int i = optind; i < argc; ++i) positionals_.emplace_back(argv[i]);
   return true;
 }
 
 bool CommandLine::Has(const std::string& name) const {
-  const OptionSpec* spec = Find(name);
+  const OptionDef* def = Find(name);
   for (const auto& g : given_) {
-    if (g.first == spec) return true;
+    if (g.first == def) return true;
   }
   return false;
 }
 
 const std::string* CommandLine::Value(const std::string& name) const {
-  const OptionSpec* spec = Find(name);
+  const OptionDef* def = Find(name);
   for (const auto& g : given_) {
-    if (g.first == spec && g.second) return &*g.second;
+    if (g.first == def && g.second) return &*g.second;
   }
   return nullptr;
 }

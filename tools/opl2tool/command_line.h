@@ -15,7 +15,7 @@
 
 namespace opl2tool {
 
-struct OptionSpec {
+struct OptionDef {
   const char* name;        // long name without "--" (may be null for a short-only option)
   char short_name;         // 0 for none
   const char* value_name;  // null for a flag, else what the value is ("N", "FILE")
@@ -24,7 +24,7 @@ struct OptionSpec {
 class CommandLine {
  public:
   // `--help` and `-h` are known to every command.
-  CommandLine(const char* command, std::initializer_list<OptionSpec> options);
+  CommandLine(const char* command, std::initializer_list<OptionDef> options);
 
   // Parses the arguments after the command's name (argv[0] is the name).
   // False after printing the reason.
@@ -50,15 +50,15 @@ class CommandLine {
   void Error(const std::string& message) const;
 
   const char* command() const { return command_; }
-  const std::vector<OptionSpec>& options() const { return options_; }
+  const std::vector<OptionDef>& options() const { return options_; }
 
  private:
-  const OptionSpec* Find(const std::string& name) const;
-  std::string Shown(const OptionSpec& spec) const;
+  const OptionDef* Find(const std::string& name) const;
+  std::string Shown(const OptionDef& def) const;
 
   const char* command_;
-  std::vector<OptionSpec> options_;
-  std::vector<std::pair<const OptionSpec*, std::optional<std::string>>> given_;
+  std::vector<OptionDef> options_;
+  std::vector<std::pair<const OptionDef*, std::optional<std::string>>> given_;
   std::vector<std::string> positionals_;
   bool help_ = false;
 };
