@@ -23,7 +23,8 @@
 #include "sequencer/engine_voice.h"
 #include "sequencer/sequencer.h"
 #include "sequencer/song_start.h"
-#include "song/song_file_reader.h"
+#include "songfile/song_file.h"
+#include "songfile/song_file_reader.h"
 #include "timer/timer_service.h"
 
 namespace opl2 {

@@ -97,7 +97,8 @@ void PlaybackFingerprint(const Engine& engine, bool coarse, std::vector<int32_t>
   out->clear();
   out->push_back(engine.seq.playing);
   out->push_back(engine.seq.timer_b_value);
-  for (const ChannelState& ch : engine.channels) {
+  for (int c = 0; c < kChannelCount; ++c) {
+    const ChannelState& ch = engine.channels[c];
     out->insert(out->end(), {ch.read_pos, ch.active, ch.tick_count, ch.step_ticks, ch.loop_depth,
                              ch.has_loop_point, ch.loop_point_pos, ch.detune, ch.retrigger,
                              ch.key_flag, ch.fnum_low, ch.block_fnum_high, ch.mod_level,
@@ -112,8 +113,8 @@ void PlaybackFingerprint(const Engine& engine, bool coarse, std::vector<int32_t>
     const int depth =
         ch.loop_depth >= 0 && ch.loop_depth < kLoopDepths ? ch.loop_depth : kLoopDepths - 1;
     for (int d = 0; d <= depth; ++d) {
-      out->push_back(ch.loop_start[d]);
-      out->push_back(ch.loop_count[d]);
+      out->push_back(engine.loops[c].loop_start[d]);
+      out->push_back(engine.loops[c].loop_count[d]);
     }
   }
 }

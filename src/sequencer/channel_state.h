@@ -25,10 +25,8 @@ struct ChannelState : VoiceState {
   int32_t tick_count = 0;
   uint8_t step_ticks = 0;
 
-  // Loops.
+  // Loops (the tables of the open loops are the channel's LoopTable).
   int32_t loop_depth = 0;
-  std::array<int32_t, kLoopDepths> loop_start{};
-  std::array<int32_t, kLoopDepths> loop_count{};
   int32_t loop_limit = 0;
   int32_t has_loop_point = 0;
   int32_t loop_point_pos = 0;
@@ -39,6 +37,8 @@ struct ChannelState : VoiceState {
   // Note and voice (the rest is in VoiceState).
   uint8_t volume = 0;
   int32_t retrigger = 0;
+  // The patch number last loaded. Only observed by front ends that show it.
+  int32_t instrument = 0;
 
   // Pitch slide.
   int32_t slide_active = 0;
@@ -49,6 +49,15 @@ struct ChannelState : VoiceState {
   uint16_t slide_target = 0;
 };
 
+// Per loop depth: the read position where each repetition resumes, and the
+// passes through the loop end made so far. Kept apart from the rest of the
+// channel because only depths 0..loop_depth are ever read before they are
+// written again, so a copy of the playing state needs no more of them.
+struct LoopTable {
+  std::array<int32_t, kLoopDepths> loop_start{};
+  std::array<int32_t, kLoopDepths> loop_count{};
+};
+
 struct SequencerState {
   int32_t playing = 0;
   uint8_t timer_b_value = 0;
@@ -56,14 +65,15 @@ struct SequencerState {
 
 // Everything one run plays with, apart from the song it reads. Fixed size
 // (about 19 KB); nothing in it allocates. A default-constructed Engine is the
-// state at process start. Copying channels and seq copies the whole state of
-// playback: the song never changes while it plays.
+// state at process start. Copying channels, loops and seq copies the whole
+// state of playback: the song never changes while it plays.
 struct Engine {
   Port* port = nullptr;        // where every register write goes
   TimerB* timer = nullptr;     // armed at the end of every tick (may be null)
   const Song* song = nullptr;  // set when a song is started; null before
 
   std::array<ChannelState, kChannelCount> channels{};
+  std::array<LoopTable, kChannelCount> loops{};
   SequencerState seq{};
 };
 

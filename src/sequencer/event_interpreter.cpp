@@ -71,18 +71,20 @@ void LoopStart(Engine& engine, int channel) {
   }
   ++ch.loop_depth;
   Skip(engine, channel, OperandCount(EV_LOOP_START));
-  ch.loop_start[ch.loop_depth] = ch.read_pos;
-  ch.loop_count[ch.loop_depth] = 0;
+  LoopTable& loops = engine.loops[channel];
+  loops.loop_start[ch.loop_depth] = ch.read_pos;
+  loops.loop_count[ch.loop_depth] = 0;
 }
 
 void LoopEnd(Engine& engine, int channel) {
   ChannelState& ch = engine.channels[channel];
+  LoopTable& loops = engine.loops[channel];
   const int d = ch.loop_depth;
-  CountUp(ch.loop_count[d]);
+  CountUp(loops.loop_count[d]);
   ch.loop_limit = PeekOperand(engine, channel);
-  if (ch.loop_count[d] < ch.loop_limit) {
-    ch.read_pos = ch.loop_start[d];
-  } else if (ch.loop_count[d] == ch.loop_limit) {
+  if (loops.loop_count[d] < ch.loop_limit) {
+    ch.read_pos = loops.loop_start[d];
+  } else if (loops.loop_count[d] == ch.loop_limit) {
     Skip(engine, channel, OperandCount(EV_LOOP_END));
     // An end without an open loop works on depth 0 and leaves it there.
     if (ch.loop_depth > 0) --ch.loop_depth;
@@ -107,7 +109,8 @@ void InterpretEvent(Engine& engine, int channel) {
   switch (KindOfEvent(code)) {
     case EventKind::kSetInstrument:
       KeyOff(engine, channel);
-      LoadPatch(engine, channel, ReadOperand(engine, channel));
+      ch.instrument = ReadOperand(engine, channel);
+      LoadPatch(engine, channel, ch.instrument);
       return;
     case EventKind::kVolume:
       ch.volume = ReadOperand(engine, channel);

@@ -43,17 +43,6 @@ LoadResult StartSong(Engine& engine, SongStartHooks& hooks) {
   return result;
 }
 
-LoadResult SongFileStart::ReadSong(const Song*& song) {
-  const LoadResult result = LoadSongFile(path_, storage_);
-  song = &storage_;
-  return result;
-}
-
-LoadResult StartSongFile(Engine& engine, Song& storage, const char* path) {
-  SongFileStart hooks(path, storage);
-  return StartSong(engine, hooks);
-}
-
 LoadResult StartSong(Engine& engine, const Song* song) {
   SongReadBefore hooks(song);
   return StartSong(engine, hooks);

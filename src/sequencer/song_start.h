@@ -24,20 +24,6 @@ class SongStartHooks {
 // On kCannotOpen nothing after the chip reset has happened.
 LoadResult StartSong(Engine& engine, SongStartHooks& hooks);
 
-// Reads the song from a file into `storage` (the player's start-up).
-class SongFileStart : public SongStartHooks {
- public:
-  SongFileStart(const char* path, Song& storage) : path_(path), storage_(storage) {}
-  LoadResult ReadSong(const Song*& song) override;
-
- private:
-  const char* path_;
-  Song& storage_;
-};
-
-// StartSong with a SongFileStart.
-LoadResult StartSongFile(Engine& engine, Song& storage, const char* path);
-
 // A song read before; null when its bytes were not a song (kNotASong).
 LoadResult StartSong(Engine& engine, const Song* song);
 

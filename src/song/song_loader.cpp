@@ -1,8 +1,6 @@
 #include "song/song_loader.h"
 
-#include <algorithm>
-
-#include "song/song_file_reader.h"
+#include "song/song_parser.h"
 
 namespace opl2 {
 namespace {
@@ -20,74 +18,11 @@ class ByteSpanReader {
   std::span<const uint8_t> bytes_;
 };
 
-template <class Reader>
-class Loader {
- public:
-  explicit Loader(Reader& file) : file_(file) {}
-
-  LoadResult Load(Song& song) {
-    const int format_id = ReadFileByte() & 0xFF;
-    if (format_id != kSongFormatId) return LoadResult::kNotASong;
-    for (int k = 0; k < kTrackBoundCount; ++k) track_bound_[k] = ReadFileWord();
-    file_pos_ += 4;  // reserved
-    bank_bound_ = ReadFileWord();
-    song.bank = {};
-    ReadInstrumentBank(song.bank);
-    for (int c = 0; c < kChannelCount; ++c) ReadTrack(song.tracks[c], c);
-    return LoadResult::kLoaded;
-  }
-
- private:
-  int ReadFileByte() { return file_.ByteAt(file_pos_++); }
-
-  int ReadFileWord() {
-    const int low = ReadFileByte() & 0xFF;
-    const int high = ReadFileByte();
-    return high * 256 + low;
-  }
-
-  void ReadInstrumentBank(InstrumentBank& bank) {
-    bank[0] = DEFAULT_PATCH;
-    bool bank_record_seen = false;
-    file_pos_ = static_cast<int64_t>(bank_bound_) + 1;
-    for (;;) {
-      const int p = ReadFileByte();
-      // The end of the file ends a bank that lacks its terminator.
-      if (p < 0) break;
-      if (p == 0 && bank_record_seen) break;
-      for (int i = 0; i < kPatchSize; ++i) {
-        bank[p][i] = static_cast<uint8_t>(ReadFileByte() & 0xFF);
-      }
-      bank_record_seen = true;
-    }
-  }
-
-  void ReadTrack(TrackBuffer& track, int c) {
-    int n = 0;
-    file_pos_ = static_cast<int64_t>(track_bound_[c]) + 1;
-    while (file_pos_ <= track_bound_[c + 1] && n < kTrackBufferSize) {
-      track[n++] = static_cast<uint8_t>(ReadFileByte() & 0xFF);
-    }
-    std::fill(track.begin() + n, track.end(), 0);
-  }
-
-  Reader& file_;
-  int64_t file_pos_ = 0;
-  int track_bound_[kTrackBoundCount] = {};
-  int bank_bound_ = 0;
-};
-
 }  // namespace
 
 LoadResult LoadSong(std::span<const uint8_t> bytes, Song& song) {
   ByteSpanReader reader(bytes);
-  return Loader<ByteSpanReader>(reader).Load(song);
-}
-
-LoadResult LoadSongFile(const char* path, Song& song) {
-  SongFileReader file;
-  if (!file.Open(path)) return LoadResult::kCannotOpen;
-  return Loader<SongFileReader>(file).Load(song);
+  return ParseSong(reader, song);
 }
 
 }  // namespace opl2

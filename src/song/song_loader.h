@@ -1,6 +1,7 @@
 // Reads a song file's bytes into a Song: the header, the bank and the nine
 // tracks. Reading touches nothing else: programming the chip and setting up
-// the channels is the start-up's work (sequencer/song_start.h).
+// the channels is the start-up's work (sequencer/song_start.h). Songs in
+// files are read by the adapter in src/songfile.
 #pragma once
 
 #include <cstdint>
@@ -20,11 +21,5 @@ enum class LoadResult {
 // holds the file's bank over a zero bank with the built-in patch 0, and each
 // track followed by zeros; on kNotASong it is left as it was.
 LoadResult LoadSong(std::span<const uint8_t> bytes, Song& song);
-
-// The same for a file, opened for reading only and read through absolute
-// offsets, so a file of any size loads in a small window of memory.
-// kCannotOpen for anything that cannot be read as a regular file; the caller
-// reports it ("Can't open file %s\n", status 1).
-LoadResult LoadSongFile(const char* path, Song& song);
 
 }  // namespace opl2

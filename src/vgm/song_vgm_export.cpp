@@ -1,5 +1,7 @@
 #include "vgm/song_vgm_export.h"
 
+#include "songfile/song_file.h"
+
 namespace opl2::vgm {
 namespace {
 
@@ -23,7 +25,10 @@ LoadResult SongVgmExporter::Start(const Song* song) {
 }
 
 LoadResult SongVgmExporter::StartFile(const char* song_file_name) {
-  return renderer_.StartFile(song_file_name);
+  own_song_ = std::make_unique<Song>();
+  const LoadResult result = LoadSongFile(song_file_name, *own_song_);
+  if (result == LoadResult::kCannotOpen) return result;
+  return Start(result == LoadResult::kLoaded ? own_song_.get() : nullptr);
 }
 
 bool SongVgmExporter::Advance(size_t samples) {

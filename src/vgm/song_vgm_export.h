@@ -58,6 +58,7 @@ class SongVgmExporter : private RenderObserver {
   std::optional<LoopStart> loop_;
   uint64_t loop_tick_ = 0;
   std::vector<int16_t> scratch_;
+  std::unique_ptr<Song> own_song_;  // a song read from a file
 };
 
 }  // namespace opl2::vgm

@@ -46,7 +46,9 @@ TEST(BusTimeline, WritesTake104ClocksAndLongTicksRunOn) {
 
 std::vector<int16_t> RenderAll(const char* path, const RenderOptions& options) {
   SongRenderer r(options);
-  EXPECT_NE(r.StartFile(path), LoadResult::kCannotOpen);
+  const FileSong song(path);
+  EXPECT_NE(song.result, LoadResult::kCannotOpen);
+  r.Start(song.get());
   std::vector<int16_t> out;
   int16_t block[4096];
   for (size_t n; (n = r.Render(block, 4096)) > 0;) out.insert(out.end(), block, block + n);
@@ -116,7 +118,8 @@ TEST(SongRenderer, TicksWhoseWritesRunOnKeepTheQueueShort) {
   o.max_seconds = 20;
   o.loops = 1000;
   SongRenderer r(o);
-  ASSERT_EQ(r.StartFile(song.path()), LoadResult::kLoaded);
+  const FileSong loaded(song.path());
+  ASSERT_EQ(r.Start(loaded.get()), LoadResult::kLoaded);
   int16_t block[4096];
   size_t most_queued = 0;
   while (r.Render(block, 4096) > 0) most_queued = std::max(most_queued, r.queued_writes());

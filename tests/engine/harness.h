@@ -17,6 +17,7 @@
 #include "sequencer/engine_voice.h"
 #include "sequencer/sequencer.h"
 #include "sequencer/song_start.h"
+#include "songfile/song_file.h"
 
 namespace opl2::test {
 
@@ -59,6 +60,15 @@ inline Bytes SongWithTrack0(const Bytes& track, const std::vector<Patch>& patche
   tracks[0] = track;
   return BuildSong(tracks, patches);
 }
+
+// A song file read for a test that starts a renderer or an exporter on it.
+struct FileSong {
+  explicit FileSong(const char* path) : result(LoadSongFile(path, *song)) {}
+  // The song, or null for bytes that are not one.
+  const Song* get() const { return result == LoadResult::kLoaded ? song.get() : nullptr; }
+  std::unique_ptr<Song> song = std::make_unique<Song>();
+  LoadResult result;
+};
 
 class TempFile {
  public:

@@ -38,12 +38,13 @@ class GuardChecker : public RegisterWriteSink, public TimerB {
 // played 20,000 times).
 std::vector<int64_t> CourseOf(const Engine& e) {
   std::vector<int64_t> v{e.seq.playing, e.seq.timer_b_value};
-  for (const ChannelState& ch : e.channels) {
+  for (int c = 0; c < kChannelCount; ++c) {
+    const ChannelState& ch = e.channels[c];
     v.insert(v.end(), {ch.read_pos, ch.active, ch.tick_count, ch.step_ticks, ch.loop_depth,
                        ch.has_loop_point, ch.loop_point_pos, ch.slide_active, ch.block_fnum_high,
                        ch.fnum_low, ch.slide_target});
     for (int d = 0; d <= ch.loop_depth && d < kLoopDepths; ++d) {
-      v.insert(v.end(), {ch.loop_start[d], ch.loop_count[d]});
+      v.insert(v.end(), {e.loops[c].loop_start[d], e.loops[c].loop_count[d]});
     }
   }
   return v;

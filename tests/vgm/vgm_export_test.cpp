@@ -138,7 +138,8 @@ TEST(VgmExport, ASongThatStopsEndsWithTheRenderAndNeverLoops) {
   RenderOptions o;
   o.fade_seconds = 0;
   SongRenderer r(o);
-  r.StartFile(song.path());
+  const FileSong loaded(song.path());
+  r.Start(loaded.get());
   int16_t block[4096];
   while (r.Render(block, 4096) > 0) {
   }

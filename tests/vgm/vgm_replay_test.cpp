@@ -94,7 +94,8 @@ Comparison Compare(const char* name, const char* song, int loops) {
   SongRenderer renderer(o);
   WriteLog log;
   renderer.set_observer(&log);
-  renderer.StartFile(song);
+  const FileSong loaded(song);
+  renderer.Start(loaded.get());
   std::vector<int16_t> rendered;
   int16_t block[8192];
   for (size_t n; (n = renderer.Render(block, 8192)) > 0;) {

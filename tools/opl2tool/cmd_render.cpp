@@ -2,8 +2,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,7 @@
 #include "commands.h"
 #include "interrupt_flag.h"
 #include "output/audio_file_writer.h"
-#include "render/song_renderer.h"
+#include "render/song_stream.h"
 #include "song_input.h"
 #include "tool_files.h"
 
@@ -85,13 +87,20 @@ int RunRender(int argc, char** argv) {
 
   SongInput song;
   if (!song.Read(cl, song_path)) return 1;
-  opl2::SongRenderer renderer(options);
-  renderer.Start(&song.song());
+  // The library's own reader, at the chip's rate.
+  std::string error;
+  const std::unique_ptr<opl2::SongStream> stream = opl2::SongStream::Open(
+      std::span<const uint8_t>(song.bytes().data(), song.bytes().size()), options, &error);
+  if (stream == nullptr) {
+    cl.Error(Quoted(song_path) + " " + error);
+    return 1;
+  }
 
   opl2::AudioFileInfo info;
   info.title = cl.Value("title") != nullptr ? *cl.Value("title") : SongTitle(song_path);
   if (cl.Value("artist") != nullptr) info.artist = *cl.Value("artist");
-  info.max_native_frames = renderer.max_samples();
+  info.max_native_frames =
+      static_cast<uint64_t>(std::llround(options.max_seconds * opl2::kChipSampleRate));
   opl2::AudioFileWriter writer;
   if (!writer.Open(out_path, opl2::kChipSampleRate, static_cast<int>(rate), info)) {
     cl.Error("cannot write " + Quoted(out_path) + ": " + writer.error());
@@ -106,7 +115,7 @@ int RunRender(int argc, char** argv) {
   bool reported = false;
   std::vector<int16_t> block(16'384);
   for (;;) {
-    const size_t n = renderer.Render(block.data(), block.size());
+    const size_t n = stream->Read(block.data(), block.size());
     if (n == 0) break;
     if (!writer.Write(block.data(), n)) {
       if (reported) std::fputc('\n', stderr);
@@ -124,7 +133,7 @@ int RunRender(int argc, char** argv) {
     if (show_progress && now - begin > std::chrono::seconds(1) &&
         now - last_report > std::chrono::milliseconds(200)) {
       std::fprintf(stderr, "\rrendering %s: %.1f s of sound", song_path.c_str(),
-                   static_cast<double>(renderer.samples_rendered()) / opl2::kChipSampleRate);
+                   static_cast<double>(stream->position()) / opl2::kChipSampleRate);
       last_report = now;
       reported = true;
     }

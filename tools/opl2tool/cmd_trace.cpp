@@ -13,6 +13,7 @@
 #include "sequencer/sequencer.h"
 #include "sequencer/song_start.h"
 #include "song/song_loader.h"
+#include "songfile/song_file.h"
 #include "tool_files.h"
 
 namespace opl2tool {

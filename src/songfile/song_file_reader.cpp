@@ -1,4 +1,4 @@
-#include "song/song_file_reader.h"
+#include "songfile/song_file_reader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -50,6 +50,23 @@ int SongFileReader::ByteAt(int64_t offset) {
     if (window_length_ == 0) return -1;
   }
   return window_[static_cast<size_t>(offset - window_start_)];
+}
+
+bool SongFileReader::ReadAll(std::vector<uint8_t>* bytes) {
+  bytes->clear();
+  if (fd_ < 0) return false;
+  for (;;) {
+    const size_t at = bytes->size();
+    bytes->resize(at + kWindowSize);
+    const ssize_t n = ::pread(fd_, bytes->data() + at, kWindowSize, static_cast<off_t>(at));
+    if (n < 0 && errno == EINTR) {
+      bytes->resize(at);
+      continue;
+    }
+    bytes->resize(at + static_cast<size_t>(n > 0 ? n : 0));
+    if (n < 0) return false;
+    if (n == 0) return true;
+  }
 }
 
 }  // namespace opl2

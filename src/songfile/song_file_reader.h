@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace opl2 {
 
@@ -20,6 +21,8 @@ class SongFileReader {
 
   // The byte at `offset`, 0..255, or -1 where the file has no byte.
   int ByteAt(int64_t offset);
+  // Every byte of the open file. False when it cannot be read.
+  bool ReadAll(std::vector<uint8_t>* bytes);
 
  private:
   static constexpr int kWindowSize = 64 * 1024;
