@@ -108,6 +108,8 @@ async function openBytes(player, bytes, name) {
     clearError();
     ui.now.textContent = name;
     for (const el of [ui.play, ui.seek]) el.disabled = false;
+    // Space on the control that opened the song would open it again: it now pauses.
+    ui.play.focus();
   } catch (e) {
     showError(`${name}: ${e.message}`);
   }
@@ -151,7 +153,8 @@ function wireKeys(player) {
   const keys = new KeyMap();
   document.addEventListener('keydown', (e) => {
     if (e.ctrlKey || e.metaKey || e.altKey) return;
-    if (controlOwnsKey(e.target, e.key)) return;
+    // On the seek bar the arrows and Home seek as everywhere else.
+    if (e.target !== ui.seek && controlOwnsKey(e.target, e.key)) return;
     const a = keys.action(e.key);
     if (!a) return;
     e.preventDefault();
