@@ -126,6 +126,7 @@ class Opl2Processor extends AudioWorkletProcessor {
     }
     if (n < out.length) {
       this.ended = true;
+      this.playing = false;  // a seek after the end waits for play
       this.port.postMessage({ type: 'ended', position: this.song.position });
     }
     if ((this.sinceStatus += out.length) >= STATUS_FRAMES) this.status();

@@ -107,7 +107,7 @@ export class Player extends EventTarget {
     this.startNode(0);
     this.dispatchEvent(new CustomEvent('mute', { detail: this.mask }));
     this.dispatchEvent(new CustomEvent('load', { detail: { name } }));
-    setTimeout(() => this.measureDuration(), 0);
+    this.measureDuration();
   }
 
   startNode(position) {
@@ -142,16 +142,28 @@ export class Player extends EventTarget {
     this.node = null;
   }
 
-  /** The song's length, found on the page's thread (the audio thread only plays). */
+  /**
+   * The song's length, found in a worker (the audio thread only plays, and
+   * the page's thread stays free while a long song is rendered to its end).
+   */
   measureDuration() {
     if (!this.bytes) return;
-    const song = this.opl2.open(this.bytes, this.settings());
-    try {
-      this.duration = song.duration;
-    } finally {
-      song.close();
+    if (!this.lengthWorker) {
+      this.lengthWorker = new Worker(new URL('js/length-worker.js', this.base), { type: 'module' });
+      this.lengthWorker.onmessage = (e) => {
+        if (e.data.id !== this.lengthAsked) return;  // a song or setting since replaced
+        if (e.data.error) {
+          this.dispatchEvent(new CustomEvent('error', { detail: e.data.error }));
+          return;
+        }
+        this.duration = e.data.duration;
+        this.dispatchEvent(new CustomEvent('duration', { detail: this.duration }));
+      };
     }
-    this.dispatchEvent(new CustomEvent('duration', { detail: this.duration }));
+    this.duration = NaN;
+    this.lengthAsked = (this.lengthAsked || 0) + 1;
+    this.lengthWorker.postMessage({ id: this.lengthAsked, wasmModule: this.wasmModule,
+      bytes: this.bytes, settings: this.settings() });
   }
 
   message(node, m) {
