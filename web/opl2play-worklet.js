@@ -117,7 +117,7 @@ class Opl2Processor extends AudioWorkletProcessor {
       if ((this.sinceStatus += out.length) >= STATUS_FRAMES) this.status();
       return true;
     }
-    const frameBefore = Math.round(this.song.position * this.song.sampleRate);
+    const frameBefore = this.capture ? Math.round(this.song.position * this.song.sampleRate) : 0;
     const n = this.song.readInto(out);
     if (this.capture) this.record(out, n, frameBefore);
     if (!this.started) {

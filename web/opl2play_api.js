@@ -90,7 +90,12 @@ class Song {
     while (done < out.length) {
       const ask = Math.min(CHUNK_FRAMES, out.length - done);
       const got = this._wasm._opl2_read_f32(handle, this._chunk, ask);
-      out.set(new Float32Array(this._wasm.HEAPU8.buffer, this._chunk, got), done);
+      // A view of the chunk, made again only when the memory has grown.
+      if (!this._floats || this._floats.buffer !== this._wasm.HEAPU8.buffer) {
+        this._floats = new Float32Array(this._wasm.HEAPU8.buffer, this._chunk, CHUNK_FRAMES);
+      }
+      const floats = this._floats;
+      for (let i = 0; i < got; ++i) out[done + i] = floats[i];
       done += got;
       if (got < ask) break;
     }
@@ -144,6 +149,7 @@ class Song {
     if (this._views) this._wasm._free(this._views);
     if (this._handle) this._wasm._opl2_close(this._handle);
     this._chunk = this._views = this._handle = 0;
+    this._floats = null;
   }
 }
 

@@ -153,7 +153,7 @@ test('a song picked with the file input plays, and the message goes', async () =
   // To its end, where Play starts it again from the start.
   await page.waitForFunction(() => Number.isFinite(opl2page.player.duration));
   const end = await page.evaluate(() => opl2page.player.duration);
-  await page.locator('#seek').fill(String(end - 0.3));
+  await page.locator('#seek').fill((end - 0.3).toFixed(2));
   await page.waitForFunction(() => opl2page.player.ended);
   assert.equal(await page.getByRole('button', { name: 'Play' }).count(), 1);
   assert.equal(await page.locator('#time').textContent(), `${Math.floor(end / 60)}:${
