@@ -32,9 +32,23 @@ after(async () => {
 
 const position = () => page.evaluate(() => opl2page.player.position);
 
-/** Waits until the song stands past `seconds`. */
+/** Waits until the song stands past `seconds`; returns where it stood then. */
 async function playsPast(seconds) {
-  await page.waitForFunction((s) => opl2page.player.position > s, seconds, { timeout: 10000 });
+  const at = await page.waitForFunction((s) => opl2page.player.position > s && opl2page.player.position,
+    seconds, { timeout: 10000 });
+  return at.jsonValue();
+}
+
+/** Waits for the worklet's first word that it has stopped playing. */
+function workletPaused() {
+  return page.evaluate(() => new Promise((resolve) => {
+    const heard = (e) => {
+      if (e.detail.playing) return;
+      opl2page.player.removeEventListener('status', heard);
+      resolve();
+    };
+    opl2page.player.addEventListener('status', heard);
+  }));
 }
 
 /** The next `frames` samples the live worklet plays: { frame, pcm }. */
@@ -58,8 +72,7 @@ test('a click on an example plays it through the worklet, sample for sample', as
 
 test('Space pauses the clock and plays on from where it stood', async () => {
   await page.keyboard.press('Space');
-  await page.waitForFunction(() => !opl2page.player.playing);
-  await page.waitForTimeout(150);  // a status in flight at the press may still land
+  await workletPaused();  // later statuses all come from the paused worklet
   const paused = await position();
   await page.waitForTimeout(600);
   assert.equal(await position(), paused);
@@ -72,13 +85,11 @@ test('Space pauses the clock and plays on from where it stood', async () => {
 test('the arrows, Home and the seek bar move the clock, and the sound with it', async () => {
   const before = await position();
   await page.keyboard.press('ArrowRight');
-  await playsPast(before + 5);
-  assert.ok((await position()) < before + 5.8, 'Right moved more than 5 s');
+  assert.ok((await playsPast(before + 5)) < before + 5.8, 'Right moved more than 5 s');
   await page.keyboard.press('Home');
   await page.waitForFunction(() => opl2page.player.position < 1);
   await page.locator('#seek').fill('21');
-  await playsPast(21);
-  assert.ok((await position()) < 21.8);
+  assert.ok((await playsPast(21)) < 21.8);
   const live = await capture(10000);
   assert.ok(live.frame >= Math.round(21 * RATE));
   assertSamplesEqual(assert, live.pcm, demo.subarray(live.frame, live.frame + 10000), 'after a seek');
