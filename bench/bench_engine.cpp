@@ -60,7 +60,7 @@ void BM_TimerTickBusySong(benchmark::State& state) {
 }
 BENCHMARK(BM_TimerTickBusySong);
 
-// The longest tick the per-step guard of 2^24 events allows to repeat: every
+// The longest tick the 2^24-event bound on a closing row allows to repeat: every
 // channel reads a row that closes just below the guard on every tick, loops
 // of 255, 255 and 128 around `body` (two events a pass: the body and the
 // innermost loop end), then a note of length 1, and back to the loop point.

@@ -35,6 +35,15 @@ void StopChannel(Engine& engine, int channel) {
   ch.row_done = 1;
 }
 
+namespace {
+
+// Where the writes of a row played ahead go: nowhere.
+class DiscardingPort : public Port {
+ public:
+  void Out(uint16_t, uint8_t) override {}
+  uint8_t In(uint16_t, int) override { return 0; }
+};
+
 // Watches one row for a cycle. The row's course depends only on the track
 // (which never changes), the read position and the open loops' entries: the
 // loop depth and the start and count of every level up to it (the levels
@@ -66,26 +75,63 @@ class RowCycleWatch {
   bool touched_ = false;
 };
 
-void StepChannel(Engine& engine, int channel) {
+// Whether the channel's row, as it stands, closes within `budget` more
+// events: a note, a rest, a slide or the track's end, not a guard. The row
+// is played ahead with its writes discarded, and everything it changed (the
+// channel, its loops, the tempo) is put back.
+bool RowClosesWithin(Engine& engine, int channel, int budget) {
   ChannelState& ch = engine.channels[channel];
   const TrackBuffer& track = engine.song->tracks[channel];
+  const ChannelState saved_channel = ch;
+  const LoopTable saved_loops = engine.loops[channel];
+  const SequencerState saved_seq = engine.seq;
+  Port* const port = engine.port;
+  DiscardingPort discard;
+  engine.port = &discard;
+
   RowCycleWatch watch;
-  ch.row_done = 0;
-  for (int events = 0; ch.row_done == 0; ++events) {
-    if (events == kMaxEventsPerStep ||
-        static_cast<uint32_t>(ch.read_pos) >= static_cast<uint32_t>(kTrackBufferSize)) {
-      StopChannel(engine, channel);
-      return;
-    }
+  bool closes = false;
+  for (int events = 0; events < budget; ++events) {
+    if (static_cast<uint32_t>(ch.read_pos) >= static_cast<uint32_t>(kTrackBufferSize)) break;
     ch.current_event = track[static_cast<uint32_t>(ch.read_pos)];
     ++ch.read_pos;
     watch.BeforeEvent(ch);
     const uint32_t jumps = ch.loop_jumps;
     InterpretEvent(engine, channel);
-    if (watch.AfterEvent(ch, ch.loop_jumps != jumps) && ch.row_done == 0) {
+    if (ch.row_done != 0) {
+      // A loop start sets it only when no loop level is left (a guard).
+      closes = KindOfEvent(static_cast<uint8_t>(ch.current_event)) != EventKind::kLoopStart;
+      break;
+    }
+    if (watch.AfterEvent(ch, ch.loop_jumps != jumps)) break;
+  }
+
+  engine.port = port;
+  ch = saved_channel;
+  engine.loops[channel] = saved_loops;
+  engine.seq = saved_seq;
+  return closes;
+}
+
+}  // namespace
+
+void StepChannel(Engine& engine, int channel) {
+  ChannelState& ch = engine.channels[channel];
+  const TrackBuffer& track = engine.song->tracks[channel];
+  ch.row_done = 0;
+  for (int events = 0; ch.row_done == 0; ++events) {
+    // A row still open after kRowCheckEvents goes on only if it closes
+    // within kMaxEventsPerRow in all; otherwise it stops here.
+    const bool stop = events == kRowCheckEvents
+                          ? !RowClosesWithin(engine, channel, kMaxEventsPerRow - kRowCheckEvents)
+                          : events == kMaxEventsPerRow;
+    if (stop || static_cast<uint32_t>(ch.read_pos) >= static_cast<uint32_t>(kTrackBufferSize)) {
       StopChannel(engine, channel);
       return;
     }
+    ch.current_event = track[static_cast<uint32_t>(ch.read_pos)];
+    ++ch.read_pos;
+    InterpretEvent(engine, channel);
   }
 }
 

@@ -324,13 +324,15 @@ TEST_F(Channel0, A256thNestedLoopStopsTheChannel) {
   EXPECT_EQ(At(17), (RegWrites{{0xB0, 0x11}}));
 }
 
-TEST_F(Channel0, ARowThatNeverClosesStopsTheChannel) {
+TEST_F(Channel0, ARowThatNeverClosesStopsTheChannelAfter65536Events) {
   Play({0xF6, 0xFD, 0x7F, 0x80});
   EXPECT_EQ(h.ch(0).active, 0);
-  // The loop point, a volume (carrier level 0x00), the end mark back to the
-  // loop point, the volume again, the end mark back to the same place with
-  // no loop touched: the row provably never closes, so the channel stops.
-  EXPECT_EQ(At(16), (RegWrites{{0x43, 0x00}, {0x43, 0x00}, {0xB0, 0x00}}));
+  // 65,536 events read: the loop point, then volume changes (carrier level
+  // 0x00) and end marks in turn, 32,768 volumes; then the channel is keyed
+  // off. The row provably never closes, and it stops where it always did.
+  RegWrites expected(32'768, {0x43, 0x00});
+  expected.push_back({0xB0, 0x00});
+  EXPECT_EQ(At(16), expected);
   h.Tick(100);
   EXPECT_EQ(h.writes().back().tick, 16);
 }
@@ -358,14 +360,21 @@ TEST_F(Channel0, RowsOfNestedLoopsThatCloseWithin2To24EventsPlayWhole) {
   EXPECT_EQ(three.ch(0).active, 1);
   EXPECT_EQ(three.ch(0).step_ticks, 4);
 
-  // The same around one reserved code needs 33 million: the guard stops it.
+  // Around one volume it needs 3 + 255 * (1 + 255 * (1 + 255 * 2)) = 33
+  // million: it stops where a row that never closes does, after 65,536
+  // events. Past the 3 loop starts: a first middle pass of 255 volumes and
+  // loop ends and the middle loop end (511 events), 126 passes of 512 (the
+  // inner loop start too), then the inner loop start and 254 volume-and-end
+  // pairs and a volume: 255 * 128 volumes, then the key-off.
   Harness over;
-  ASSERT_EQ(over.Start(SongWithTrack0(start + start + start + Bytes{0xF4} + end255 + end255 +
+  ASSERT_EQ(over.Start(SongWithTrack0(start + start + start + Bytes{0xFD, 0x7F} + end255 + end255 +
                                       end255 + note)),
             LoadResult::kLoaded);
   over.Tick(16);
   EXPECT_EQ(over.ch(0).active, 0);
-  EXPECT_EQ(over.WritesAt(16).front(), std::make_pair(0xB0, 0x00));
+  RegWrites expected(255 * 128, {0x43, 0x00});
+  for (int c = 0; c < kChannelCount; ++c) expected.push_back({0xB0 + c, 0x00});  // the others end
+  EXPECT_EQ(over.WritesAt(16), expected);
 }
 
 TEST_F(Channel0, AnEventPastTheTrackBufferStopsTheChannel) {

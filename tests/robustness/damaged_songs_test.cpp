@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 constexpr int kTicks = 20'000;
 // Events of one step, each with at most 10 writes, a stop, four slide steps.
-constexpr long kMaxWritesPerTick = kChannelCount * (kMaxEventsPerStep * 10L + 1 + 8);
+constexpr long kMaxWritesPerTick = kChannelCount * (kMaxEventsPerRow * 10L + 1 + 8);
 
 class GuardChecker : public RegisterWriteSink, public TimerB {
  public:
