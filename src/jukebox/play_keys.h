@@ -9,21 +9,21 @@ namespace opl2::jukebox {
 
 enum class Command {
   kNone,
-  kPause,        // pause or resume
-  kSeek,         // by `value` seconds
-  kRestart,      // the song from its start
+  kPause,    // pause or resume
+  kSeek,     // by `value` seconds
+  kRestart,  // the song from its start
   kNext,
   kPrevious,
-  kMute,         // channel `value`: mute or unmute
-  kSolo,         // channel `value`: solo, or back from solo
+  kMute,  // channel `value`: mute or unmute
+  kSolo,  // channel `value`: solo, or back from solo
   kUnmuteAll,
-  kVolume,       // by `value` dB
-  kLoopMode,     // the set loop count / for ever
-  kHelp,         // show or hide the keys
-  kRedraw,       // Ctrl+L
-  kQuit,         // q, Escape
-  kInterrupt,    // Ctrl+C: quit as a signal would
-  kSuspend,      // Ctrl+Z
+  kVolume,     // by `value` dB
+  kLoopMode,   // the set loop count / for ever
+  kHelp,       // show or hide the keys
+  kRedraw,     // Ctrl+L
+  kQuit,       // q, Escape
+  kInterrupt,  // Ctrl+C: quit as a signal would
+  kSuspend,    // Ctrl+Z
 };
 
 struct KeyCommand {

@@ -103,8 +103,8 @@ void PlaySession::Advance(int step) {
 
 void PlaySession::Seek(double seconds, bool absolute) {
   if (!PlayingNow()) return;
-  const double base = absolute ? 0.0
-                               : static_cast<double>(seek_pending_ ? seek_target_ : state_.position);
+  const double base =
+      absolute ? 0.0 : static_cast<double>(seek_pending_ ? seek_target_ : state_.position);
   const double target = std::max(0.0, base + seconds * OPL2_NATIVE_RATE);
   uint64_t sample = static_cast<uint64_t>(std::llround(target));
   if (facts_.length_exact && facts_.length != kEndless) sample = std::min(sample, facts_.length);

@@ -247,8 +247,7 @@ void StreamPreparer::DoSeek(uint32_t song_id, uint32_t seek_id, uint64_t target)
   Hand(ready, seek_id, false);
 }
 
-void StreamPreparer::DoResettle(uint32_t song_id, uint32_t seek_id,
-                                const opl2_settings& settings) {
+void StreamPreparer::DoResettle(uint32_t song_id, uint32_t seek_id, const opl2_settings& settings) {
   if (song_id != song_id_ || known_.status != SongFacts::Status::kPlaying) return;
   settings_ = settings;
   ++settings_id_;
