@@ -63,6 +63,8 @@ class PlaySession {
   void set_message(std::string text) { message_ = std::move(text); }
   bool help() const { return help_; }
   bool paused() const { return paused_; }
+  // A seek asked for and not yet heard.
+  bool seeking() const { return seek_pending_; }
   const std::string& current_path() const;
   int index() const { return index_; }
 

@@ -1,6 +1,7 @@
 #include "jukebox/song_scan.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 
 #include "song/song_loader.h"
@@ -25,9 +26,12 @@ int64_t CompletedPasses(const Engine& engine) {
 // the next one and is dated at the tick that made it.
 class PassRecorder : public RenderObserver {
  public:
-  explicit PassRecorder(LoopPasses* passes) : passes_(passes) {}
+  // With `loops` N >= 0 the song has N + 1 passes: the last one fades out
+  // and may loop on inside the fade without counting.
+  PassRecorder(LoopPasses* passes, int loops)
+      : passes_(passes), most_(loops < 0 ? INT64_MAX : loops) {}
   void BeforeTick(const Engine& engine, uint64_t first_write_clock) override {
-    const int64_t done = CompletedPasses(engine);
+    const int64_t done = std::min(CompletedPasses(engine), most_);
     if (done > done_ && done > 0) {
       for (int64_t k = std::max<int64_t>(done_, 0); k < done; ++k) {
         passes_->starts.push_back(BusTimeline::SampleOfWrite(last_tick_clock_));
@@ -40,6 +44,7 @@ class PassRecorder : public RenderObserver {
 
  private:
   LoopPasses* passes_;
+  int64_t most_;
   int64_t done_ = 0;
   uint64_t last_tick_clock_ = 0;
 };
@@ -57,7 +62,7 @@ SongScan ScanSong(std::span<const uint8_t> bytes, const RenderOptions& options,
   SongScan scan;
   auto song = std::make_unique<Song>();
   const bool is_song = LoadSong(bytes, *song) == LoadResult::kLoaded;
-  PassRecorder recorder(&scan.passes);
+  PassRecorder recorder(&scan.passes, options.loops);
   SongRenderer scout(options);
   scout.set_observer(&recorder);
   scout.Start(is_song ? song.get() : nullptr);
