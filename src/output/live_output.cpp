@@ -1,174 +1,182 @@
 #include "output/live_output.h"
 
-#include <SDL2/SDL.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
 namespace opl2 {
 namespace {
 
-constexpr int kNativeRate = kChipSampleRateHz;
-// Writes land this far behind the device's clock: about two buffers.
-constexpr int64_t kLatencySamples = 2 * LiveOutput::kBufferSamples;
-// Re-anchor when the time line gets closer than this to the device, or
-// further ahead than this.
-constexpr int64_t kMinLead = LiveOutput::kBufferSamples / 4;
-constexpr int64_t kMaxLead = 6 * LiveOutput::kBufferSamples;
-// Sound servers take a while to start pulling samples; the time line is
-// anchored once the device has pulled this many.
-constexpr uint64_t kRunningSamples = 3 * LiveOutput::kBufferSamples;
+using Clock = std::chrono::steady_clock;
 
-void FillCallback(void* self, Uint8* stream, int bytes) {
-  static_cast<LiveOutput*>(self)->Fill(reinterpret_cast<int16_t*>(stream),
-                                       bytes / static_cast<int>(sizeof(int16_t)));
+// Sound servers take a while to start pulling samples; Open waits until the
+// device has pulled this many buffers (at most a second).
+constexpr int kRunningBuffers = 3;
+// After the fade, the device plays this many buffers of silence before the
+// drain is over, so that what it holds in its own buffers is silence too.
+constexpr int kSilentBuffers = 3;
+// A drain gives up on a device that has pulled nothing for this long.
+constexpr auto kStalled = std::chrono::milliseconds(250);
+
+int64_t PeriodSamples(uint32_t period_opm_cycles) {
+  return static_cast<int64_t>(static_cast<uint64_t>(period_opm_cycles) * kMasterClockHz /
+                              kOpmClockHz / kMasterClocksPerSample);
 }
 
 }  // namespace
 
-LiveOutput::LiveOutput() : port_(&timeline_, this) {
-  chip_.Reset();
-}
+LiveOutput::LiveOutput(uint64_t write_capacity)
+    : chip_(std::make_unique<QueuedChip>(write_capacity)), port_(&timeline_, this) {}
 
 LiveOutput::~LiveOutput() {
   Close();
 }
 
-// Sound libraries below SDL write their own diagnostics to stderr while they
-// look for a device; SDL's error message already says what went wrong, so
-// their chatter is kept off the terminal for the time of the open.
-class QuietStderr {
- public:
-  QuietStderr() {
-    std::fflush(stderr);
-    saved_ = dup(STDERR_FILENO);
-    const int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved_ >= 0 && null_fd >= 0) dup2(null_fd, STDERR_FILENO);
-    if (null_fd >= 0) close(null_fd);
-  }
-  ~QuietStderr() {
-    std::fflush(stderr);
-    if (saved_ >= 0) {
-      dup2(saved_, STDERR_FILENO);
-      close(saved_);
-    }
-  }
-  QuietStderr(const QuietStderr&) = delete;
-  QuietStderr& operator=(const QuietStderr&) = delete;
-
- private:
-  int saved_ = -1;
-};
-
 bool LiveOutput::Open() {
-  QuietStderr quiet;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-    error_ = SDL_GetError();
+  SdlDeviceOutput::Request request;
+  request.buffer_samples = kRequestedBufferSamples;
+  if (!device_.Open(chip_.get(), request)) {
+    error_ = device_.error();
     return false;
   }
-  SDL_AudioSpec want{};
-  want.freq = kNativeRate;
-  want.format = AUDIO_S16SYS;
-  want.channels = 1;
-  want.samples = kBufferSamples;
-  want.callback = FillCallback;
-  want.userdata = this;
-  SDL_AudioSpec have{};
-  device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  if (device_ == 0) {
-    error_ = SDL_GetError();
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    return false;
-  }
+  buffer_ = device_.buffer_in_chip_samples();
   open_ = true;
-  SDL_PauseAudioDevice(device_, 0);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-  while (samples_played() < kRunningSamples && std::chrono::steady_clock::now() < deadline) {
+  const auto deadline = Clock::now() + std::chrono::seconds(1);
+  const uint64_t running = static_cast<uint64_t>(kRunningBuffers) * static_cast<uint64_t>(buffer_);
+  while (chip_->position() < running && Clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return true;
 }
 
-void LiveOutput::Drain(int max_ms) {
-  if (!open_) return;
-  const uint64_t until = last_write_sample_ + kBufferSamples;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(max_ms);
-  while ((!queue_.Empty() || samples_played() < until) &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  Close();
+void LiveOutput::OpenWithoutDevice(int buffer_samples) {
+  buffer_ = buffer_samples;
+  open_ = true;
 }
 
 void LiveOutput::Close() {
-  if (!open_) return;
-  SDL_CloseAudioDevice(device_);
-  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  device_.Close();
   open_ = false;
 }
 
-void LiveOutput::Anchor(uint64_t timeline_sample) {
-  offset_ = static_cast<int64_t>(samples_played()) + kLatencySamples -
-            static_cast<int64_t>(timeline_sample);
-  if (!anchored_) {
-    // The chip's own counters start where the song's time line starts, so
-    // the device plays exactly what a render of the song holds.
-    Push({static_cast<uint64_t>(std::max<int64_t>(offset_, 0)), 0, 0, true});
-  }
+int64_t LiveOutput::DeviceNow() const {
+  return static_cast<int64_t>(chip_->EstimatedPosition(now_(), static_cast<uint64_t>(buffer_)));
+}
+
+int64_t LiveOutput::DeviceSampleOf(uint64_t timeline_clock) const {
+  return static_cast<int64_t>(BusTimeline::SampleOfWrite(timeline_clock)) + offset_;
+}
+
+void LiveOutput::Anchor(uint64_t timeline_sample, int64_t lead) {
+  offset_ = DeviceNow() + lead - static_cast<int64_t>(timeline_sample);
+}
+
+void LiveOutput::AnchorStart() {
+  // The song's time line starts a buffer ahead of the device, with the
+  // chip's reset: the chip's own counters then run as in a render of the
+  // song, so the device plays exactly what the render holds. The first tick
+  // comes a period later, and waits until the device is near it.
+  Anchor(0, buffer_);
+  chip_->queue().PushMarker(static_cast<uint64_t>(std::max<int64_t>(offset_, 0)),
+                            StampKind::kReset);
   anchored_ = true;
+  for (int i = 0; i < start_writes_; ++i) Push(start_[static_cast<size_t>(i)]);
+  start_writes_ = 0;
 }
 
-void LiveOutput::Push(const DeviceWrite& w) {
-  // A full queue means the audio thread is far behind; wait for it briefly
-  // rather than lose a write.
-  for (int tries = 0; !queue_.TryPush(w) && tries < 200; ++tries) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+void LiveOutput::Push(const TimedWrite& write) {
+  const int64_t clock =
+      static_cast<int64_t>(write.clock) + offset_ * static_cast<int64_t>(kMasterClocksPerSample);
+  if (!chip_->queue().PushWrite(static_cast<uint64_t>(std::max<int64_t>(clock, 0)), write.reg,
+                                write.value)) {
+    ++counters_.lost_writes;
   }
 }
 
-void LiveOutput::BeginTick(uint64_t opm_cycles) {
-  timeline_.BeginTick(opm_cycles);
-  const uint64_t start = BusTimeline::SampleOfWrite(timeline_.cursor());
-  const int64_t lead =
-      static_cast<int64_t>(start) + offset_ - static_cast<int64_t>(samples_played());
-  if (!anchored_ || lead < kMinLead || lead > kMaxLead) {
-    if (anchored_) ++reanchors_;
-    Anchor(start);
+bool LiveOutput::TickDue(uint64_t next_opm_cycles, uint32_t period_opm_cycles, int ran) {
+  const uint64_t start = std::max(TickStartClock(next_opm_cycles), timeline_.cursor());
+  const int64_t period = PeriodSamples(period_opm_cycles);
+  const int64_t least = buffer_;
+  if (!anchored_) AnchorStart();
+  int64_t lead = DeviceSampleOf(start) - DeviceNow();
+  if (lead < 0) {
+    // The timer fell behind the device: this tick's writes would come too
+    // late. The time line jumps ahead instead.
+    if (counters_.ticks > 0) ++counters_.reanchors;
+    Anchor(BusTimeline::SampleOfWrite(start), least + period / 2);
+    lead = least + period / 2;
   }
+  if (ran >= kMaxTicksPerCall || lead >= least + period) {
+    if (ran == 0) ++counters_.held;
+    return false;
+  }
+  if (ran > 0) ++counters_.extra;
+  ++counters_.ticks;
+  return true;
+}
+
+void LiveOutput::set_clock(NowFunction now) {
+  now_ = now;
+  chip_->set_clock(now);
 }
 
 void LiveOutput::OnTimedWrite(const TimedWrite& write) {
-  if (!anchored_) Anchor(write.sample);
-  const int64_t at = static_cast<int64_t>(write.sample) + offset_;
-  const uint64_t sample = static_cast<uint64_t>(std::max<int64_t>(at, 0));
-  last_write_sample_ = std::max(last_write_sample_, sample);
-  Push({sample, write.reg, write.value});
+  // The start-up's writes wait for the first tick, which places the song's
+  // time line on the device.
+  if (!anchored_ && start_writes_ < kStartWrites) {
+    start_[static_cast<size_t>(start_writes_++)] = write;
+    return;
+  }
+  if (!anchored_) AnchorStart();
+  // Writes between ticks (the shutdown's key-off and reset) come at any
+  // time: one the device has already passed moves the time line up to the
+  // device, so it sounds at once and the writes after it keep their spacing.
+  if (!in_tick_) {
+    const int64_t now = DeviceNow();
+    if (DeviceSampleOf(write.clock) < now) Anchor(BusTimeline::SampleOfWrite(write.clock), 0);
+  }
+  Push(write);
 }
 
-void LiveOutput::Fill(int16_t* out, int count) {
-  uint64_t pos = device_pos_.load(std::memory_order_relaxed);
-  int done = 0;
-  while (done < count) {
-    const DeviceWrite* w;
-    while ((w = queue_.Front()) != nullptr && w->sample <= pos) {
-      if (w->reset) {
-        chip_.Reset();
-      } else {
-        chip_.Write(w->reg, w->value);
-      }
-      queue_.Pop();
+bool LiveOutput::Drain(int max_ms) {
+  if (!open_) return true;
+  if (!anchored_) AnchorStart();
+  const uint64_t fade_at = static_cast<uint64_t>(std::max<int64_t>(
+      DeviceSampleOf(timeline_.cursor()), static_cast<int64_t>(chip_->position())));
+  if (!chip_->queue().PushMarker(fade_at, StampKind::kFade)) chip_->FadeNow();
+  const uint64_t until = fade_at + kFadeSamples +
+                         static_cast<uint64_t>(kSilentBuffers) * static_cast<uint64_t>(buffer_);
+
+  const auto deadline = Clock::now() + std::chrono::milliseconds(max_ms);
+  uint64_t seen = chip_->position();
+  auto progressed = Clock::now();
+  while (chip_->position() < until) {
+    const auto now = Clock::now();
+    if (chip_->position() != seen) {
+      seen = chip_->position();
+      progressed = now;
     }
-    int n = count - done;
-    if (w != nullptr) n = static_cast<int>(std::min<uint64_t>(n, w->sample - pos));
-    chip_.Generate(out + done, static_cast<size_t>(n));
-    done += n;
-    pos += static_cast<uint64_t>(n);
+    if (now >= deadline || now - progressed >= kStalled) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  device_pos_.store(pos, std::memory_order_release);
+  if (chip_->position() >= until) return true;
+  // Out of time: fade out wherever the device is, if it still pulls.
+  chip_->FadeNow();
+  const auto fade_deadline = Clock::now() + std::chrono::milliseconds(100);
+  while (!chip_->silent() && Clock::now() < fade_deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return chip_->silent();
+}
+
+int64_t LiveOutput::LeadOfNextWrite() const {
+  return DeviceSampleOf(timeline_.cursor()) - DeviceNow();
+}
+
+LiveOutput::Counters LiveOutput::counters() const {
+  Counters c = counters_;
+  c.late_writes = chip_->late_writes();
+  return c;
 }
 
 }  // namespace opl2

@@ -44,12 +44,13 @@ KeyWaitResult ReadKeys(int fd, RawTerminalMode* raw) {
   std::size_t length = 0;
   bool timed_out = false;
   bool input_ended = false;
+  const std::uint8_t erase = raw != nullptr ? raw->erase_character() : kDefaultEraseCharacter;
 
   for (;;) {
     std::size_t pos = 0;
     while (pos < length) {
-      const DecodeResult decoded =
-          DecodeKey(std::span<const std::uint8_t>(buffer.data() + pos, length - pos), timed_out);
+      const DecodeResult decoded = DecodeKey(
+          std::span<const std::uint8_t>(buffer.data() + pos, length - pos), timed_out, erase);
       if (decoded.status == DecodeStatus::kIncomplete) break;
       pos += decoded.consumed;
       if (decoded.status != DecodeStatus::kKey) continue;
@@ -95,7 +96,10 @@ KeyWaitResult WaitForKey(int fd) {
 }
 
 std::int32_t ReadKey() {
-  const KeyWaitResult result = WaitForKey(STDIN_FILENO);
+  // A background job may neither set the terminal's mode nor read it: like
+  // input that has ended, it waits for a stop.
+  const KeyWaitResult result =
+      InBackgroundOf(STDIN_FILENO) ? KeyWaitResult{} : WaitForKey(STDIN_FILENO);
   if (result.end == KeyWaitEnd::kKey) return result.code;
   if (result.end == KeyWaitEnd::kInputEnded) {
     // No key can come: sleep until a stop (or a signal that ends the process).

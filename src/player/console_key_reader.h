@@ -16,7 +16,9 @@
 // StopKeyWait is called (from a signal handler, typically) and then returns
 // kKeyWaitStopped. Without such a handler SIGINT, SIGTERM and SIGHUP end the
 // process by their default action, so `opl2play song </dev/null &` plays
-// until killed.
+// until killed. A job in the background of its terminal (started with "&")
+// leaves the terminal alone and waits the same way, so it plays instead of
+// being stopped by SIGTTOU or SIGTTIN.
 //
 // For the player's signal handler (SIGINT, SIGTERM, SIGHUP), both async-signal
 // safe:

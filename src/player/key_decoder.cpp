@@ -12,6 +12,8 @@ constexpr std::uint8_t kEsc = 0x1B;
 constexpr std::uint8_t kCsiIntroducer = '[';
 constexpr std::uint8_t kSs3Introducer = 'O';
 constexpr std::uint8_t kReplacementCharacter = '?';
+constexpr std::uint8_t kBackspaceByte = 0x08;
+constexpr std::uint8_t kDeleteByte = 0x7F;
 
 // Longest escape sequence waited for; a longer one without a final byte is
 // dropped as garbage.
@@ -89,6 +91,13 @@ bool IsIntermediateByte(std::uint8_t b) {
 bool IsFinalByte(std::uint8_t b) {
   return b >= 0x40 && b <= 0x7E;
 }
+bool IsPlainNumber(std::span<const std::uint8_t> parameters) {
+  if (parameters.empty()) return false;
+  for (std::uint8_t b : parameters) {
+    if (b < '0' || b > '9') return false;
+  }
+  return true;
+}
 
 // Finds the end of the CSI or SS3 sequence at the start of `bytes`
 // (bytes[0] is ESC, bytes[1] the introducer).
@@ -103,7 +112,12 @@ Sequence ScanSequence(std::span<const std::uint8_t> bytes) {
   const std::size_t parameters_start = i;
   while (i < bytes.size() && IsParameterByte(bytes[i])) ++i;
   const std::size_t parameters_end = i;
-  while (i < bytes.size() && IsIntermediateByte(bytes[i])) ++i;
+  const auto parameters = bytes.subspan(parameters_start, parameters_end - parameters_start);
+  // rxvt's Shift form of the "n ~" keys ends in "$", an intermediate byte by
+  // the general syntax: after a plain number it closes the sequence.
+  const bool dollar_ends = seq.introducer == kCsiIntroducer && !seq.linux_function_key &&
+                           IsPlainNumber(parameters) && i < bytes.size() && bytes[i] == '$';
+  while (!dollar_ends && i < bytes.size() && IsIntermediateByte(bytes[i])) ++i;
 
   if (i >= bytes.size()) {
     seq.length = bytes.size();
@@ -111,13 +125,13 @@ Sequence ScanSequence(std::span<const std::uint8_t> bytes) {
                                                    : SequenceStatus::kIncomplete;
     return seq;
   }
-  if (!IsFinalByte(bytes[i])) {
+  if (!IsFinalByte(bytes[i]) && !dollar_ends) {
     seq.status = SequenceStatus::kMalformed;
     seq.length = i;
     return seq;
   }
   seq.status = SequenceStatus::kComplete;
-  seq.parameters = bytes.subspan(parameters_start, parameters_end - parameters_start);
+  seq.parameters = parameters;
   seq.final_byte = bytes[i];
   seq.length = i + 1;
   return seq;
@@ -152,37 +166,72 @@ std::uint32_t ModifierState(int parameter) {
   return state;
 }
 
-std::optional<NamedKey> TildeKey(int number) {
+// The key of a "CSI n ~" sequence, and the modifiers its number implies.
+struct NumberedKey {
+  NamedKey key;
+  std::uint32_t state = 0;
+};
+
+std::optional<NumberedKey> TildeKey(int number) {
   switch (number) {
     case 1:
     case 7:
-      return kHome;
+      return NumberedKey{kHome, 0};
     case 2:
-      return kInsert;
+      return NumberedKey{kInsert, 0};
     case 3:
-      return kDelete;
+      return NumberedKey{kDelete, 0};
     case 4:
     case 8:
-      return kEnd;
+      return NumberedKey{kEnd, 0};
     case 5:
-      return kPageUp;
+      return NumberedKey{kPageUp, 0};
     case 6:
-      return kPageDown;
+      return NumberedKey{kPageDown, 0};
     case 11:
     case 12:
     case 13:
     case 14:
     case 15:
-      return kFunctionKeys[number - 11];
+      return NumberedKey{kFunctionKeys[number - 11], 0};
     case 17:
     case 18:
     case 19:
     case 20:
     case 21:
-      return kFunctionKeys[number - 12];
+      return NumberedKey{kFunctionKeys[number - 12], 0};
     case 23:
     case 24:
-      return kFunctionKeys[number - 13];
+      return NumberedKey{kFunctionKeys[number - 13], 0};
+    // rxvt's Shift+F3..F10 (its Shift+F1 and F2 are F11 and F12).
+    case 25:
+    case 26:
+      return NumberedKey{kFunctionKeys[number - 23], SHIFT_PRESSED};
+    case 28:
+    case 29:
+      return NumberedKey{kFunctionKeys[number - 24], SHIFT_PRESSED};
+    case 31:
+    case 32:
+    case 33:
+    case 34:
+      return NumberedKey{kFunctionKeys[number - 25], SHIFT_PRESSED};
+    default:
+      return std::nullopt;
+  }
+}
+
+// rxvt ends its "n ~" keys in another final byte for the modifiers held:
+// "^" Ctrl, "$" Shift, "@" Ctrl+Shift. Nothing for other final bytes.
+std::optional<std::uint32_t> NumberedKeyFinal(std::uint8_t final_byte) {
+  switch (final_byte) {
+    case '~':
+      return 0;
+    case '^':
+      return LEFT_CTRL_PRESSED;
+    case '$':
+      return SHIFT_PRESSED;
+    case '@':
+      return LEFT_CTRL_PRESSED | SHIFT_PRESSED;
     default:
       return std::nullopt;
   }
@@ -237,14 +286,28 @@ DecodeResult FromSequence(const Sequence& seq) {
                         shift_tab.character, state | SHIFT_PRESSED},
                seq.length);
   }
-  std::optional<NamedKey> key;
-  if (seq.introducer == kCsiIntroducer && seq.final_byte == '~') {
-    key = TildeKey((*parameters)[0]);
-  } else {
-    key = LetterKey(seq.final_byte);
+  if (seq.introducer == kCsiIntroducer) {
+    if (const auto final_state = NumberedKeyFinal(seq.final_byte)) {
+      const auto numbered = TildeKey((*parameters)[0]);
+      if (!numbered) return NotAKey(seq.length);
+      return Key(KeyEvent{numbered->key.virtual_key_code, numbered->key.scan_code, 0,
+                          state | numbered->state | *final_state},
+                 seq.length);
+    }
   }
+  // rxvt's modified cursor keys: "CSI a".."CSI d" with Shift, "SS3 a".."SS3 d"
+  // with Ctrl; the Linux console's and rxvt's keypad centre is "CSI G".
+  std::uint8_t final_byte = seq.final_byte;
+  std::uint32_t implied = 0;
+  if (final_byte >= 'a' && final_byte <= 'd') {
+    final_byte = static_cast<std::uint8_t>(final_byte - 'a' + 'A');
+    implied = seq.introducer == kCsiIntroducer ? SHIFT_PRESSED : LEFT_CTRL_PRESSED;
+  } else if (seq.introducer == kCsiIntroducer && final_byte == 'G') {
+    final_byte = 'E';
+  }
+  const std::optional<NamedKey> key = LetterKey(final_byte);
   if (!key) return NotAKey(seq.length);
-  return Key(KeyEvent{key->virtual_key_code, key->scan_code, 0, state}, seq.length);
+  return Key(KeyEvent{key->virtual_key_code, key->scan_code, 0, state | implied}, seq.length);
 }
 
 bool StartsSequence(std::span<const std::uint8_t> bytes) {
@@ -266,9 +329,26 @@ std::size_t Utf8ContinuationCount(std::uint8_t lead) {
   return 0;
 }
 
+// Backspace sends the terminal's erase character; Ctrl+Backspace sends the
+// other of BS and DEL. They give the console's Backspace (character 8) and
+// Ctrl+Backspace (character 127).
+KeyEvent BackspaceKey(std::uint8_t byte, std::uint8_t erase_character) {
+  KeyEvent key = KeyForByte(kBackspaceByte);
+  const std::uint8_t backspace_byte =
+      erase_character == kBackspaceByte ? kBackspaceByte : kDeleteByte;
+  if (byte != backspace_byte) {
+    key.character = kDeleteByte;
+    key.control_key_state |= LEFT_CTRL_PRESSED;
+  }
+  return key;
+}
+
 // A key that starts with a byte other than ESC.
-DecodeResult DecodeCharacterKey(std::span<const std::uint8_t> bytes, bool timed_out) {
+DecodeResult DecodeCharacterKey(std::span<const std::uint8_t> bytes, bool timed_out,
+                                std::uint8_t erase_character) {
   const std::uint8_t lead = bytes[0];
+  if (lead == kBackspaceByte || lead == kDeleteByte)
+    return Key(BackspaceKey(lead, erase_character), 1);
   const std::size_t continuation = Utf8ContinuationCount(lead);
   if (continuation == 0) return Key(KeyForByte(lead), 1);
 
@@ -299,9 +379,10 @@ DecodeResult DecodeAfterTwoEscapes(std::span<const std::uint8_t> bytes, bool tim
 
 }  // namespace
 
-DecodeResult DecodeKey(std::span<const std::uint8_t> bytes, bool timed_out) {
+DecodeResult DecodeKey(std::span<const std::uint8_t> bytes, bool timed_out,
+                       std::uint8_t erase_character) {
   if (bytes.empty()) return Incomplete();
-  if (bytes[0] != kEsc) return DecodeCharacterKey(bytes, timed_out);
+  if (bytes[0] != kEsc) return DecodeCharacterKey(bytes, timed_out, erase_character);
   if (bytes.size() == 1) return timed_out ? Key(KeyForByte(kEsc), 1) : Incomplete();
 
   if (StartsSequence(bytes)) {
@@ -317,7 +398,7 @@ DecodeResult DecodeKey(std::span<const std::uint8_t> bytes, bool timed_out) {
     }
   }
   if (bytes[1] == kEsc) return DecodeAfterTwoEscapes(bytes, timed_out);
-  return WithAlt(DecodeCharacterKey(bytes.subspan(1), timed_out), 1);
+  return WithAlt(DecodeCharacterKey(bytes.subspan(1), timed_out, erase_character), 1);
 }
 
 }  // namespace opl2

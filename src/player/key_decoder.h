@@ -7,9 +7,13 @@
 //    layout, Shift set for shifted characters (capital letters included,
 //    since a terminal does not tell Caps Lock apart);
 //  - bytes 1..26: Ctrl with a letter (virtual-key code of the letter, the
-//    byte as the character), except 8 and 127 (Backspace, character 8),
-//    9 (Tab), 13 (Enter); 0 is Ctrl+Space (character 32); 28..31 are Ctrl
-//    with backslash, "]", "^" and "_";
+//    byte as the character), except 8, 9 (Tab) and 13 (Enter); 0 is
+//    Ctrl+Space (character 32); 28..31 are Ctrl with backslash, "]", "^"
+//    and "_";
+//  - 8 and 127: the one that is the terminal's erase character is Backspace
+//    (character 8), the other Ctrl+Backspace (character 127, Ctrl held), as
+//    terminals send them; so Ctrl+H, which also sends 8, reads as
+//    Ctrl+Backspace where the erase character is 127;
 //  - ESC alone, once no byte follows within kEscapeTimeoutMs: Escape;
 //  - ESC followed by a key: that key with Alt (LEFT_ALT_PRESSED);
 //  - CSI (ESC "[") and SS3 (ESC "O") sequences of xterm, rxvt and the Linux
@@ -17,6 +21,12 @@
 //    Delete, the keypad centre key and Shift+Tab (CSI "Z"), with xterm's
 //    modifier parameter (";2" Shift, ";3" Alt, ";4" Shift+Alt, ";5" Ctrl,
 //    ";6" Shift+Ctrl, ";7" Alt+Ctrl, ";8" all three; Meta counts as Alt);
+//  - rxvt's forms of the same keys, read as their xterm twins: "CSI a".."d"
+//    Shift+cursor keys, "SS3 a".."d" Ctrl+cursor keys, "CSI n ^", "CSI n $"
+//    and "CSI n @" the "CSI n ~" keys with Ctrl, Shift and Ctrl+Shift ("$"
+//    closes the sequence after a plain number instead of being taken as an
+//    intermediate byte), "CSI 25 ~".."CSI 34 ~" Shift+F3..F10; and the
+//    keypad centre "CSI G" of rxvt and the Linux console as xterm's "CSI E";
 //  - UTF-8: code points 128..255 become that character, others "?"; a byte
 //    of 128 or more that does not start valid UTF-8 is taken as the
 //    character itself. Such keys have virtual-key code and scan code 0.
@@ -54,6 +64,11 @@ struct DecodeResult {
 // still complete gives kIncomplete; with `timed_out` true (no byte came in
 // time, or the input has ended) the bytes are taken as they are, so the
 // result is never kIncomplete unless `bytes` is empty.
-DecodeResult DecodeKey(std::span<const std::uint8_t> bytes, bool timed_out);
+// `erase_character` is the byte the terminal's Backspace key sends (its
+// VERASE setting); 127 on most terminals.
+inline constexpr std::uint8_t kDefaultEraseCharacter = 0x7F;
+
+DecodeResult DecodeKey(std::span<const std::uint8_t> bytes, bool timed_out,
+                       std::uint8_t erase_character = kDefaultEraseCharacter);
 
 }  // namespace opl2

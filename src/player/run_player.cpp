@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "bus/recording_port.h"
@@ -39,29 +40,23 @@ SongFileName song_file_name{};
 std::mutex g_bus;
 
 LiveOutput* g_live = nullptr;
-uint64_t g_elapsed_cycles = 0;  // OPM cycles from the first arming to this tick
-uint32_t g_period_cycles = 0;   // the period the last arming set
+LibraryTimerB g_timer;
 
 std::atomic<int> g_stop_signals{0};
 
-// Arms the library's Timer B and keeps the song's time line in step.
-class PlayerTimerB : public TimerB {
- public:
-  void Arm(uint8_t timer_b_value) override {
-    g_period_cycles = TimerBPeriodCycles(timer_b_value);
-    library_.Arm(timer_b_value);
-  }
-
- private:
-  LibraryTimerB library_;
-};
-PlayerTimerB g_timer;
-
+// On the emulated chip the sound device sets the pace: a timer call runs the
+// tick when the device is near enough to it, none when the device is behind,
+// a second one when it is ahead (LiveOutput). Elsewhere each timer call is
+// one tick.
 void TickCallback() {
   std::lock_guard<std::mutex> lock(g_bus);
-  g_elapsed_cycles += g_period_cycles;
-  if (g_live != nullptr) g_live->BeginTick(g_elapsed_cycles);
-  TimerTick(g_engine);
+  if (g_live != nullptr) {
+    g_live->TimerCall([] { return g_engine.seq.playing == 1; },
+                      [] { return TimerBPeriodCycles(g_engine.seq.timer_b_value); },
+                      [] { TimerTick(g_engine); });
+  } else {
+    TimerTick(g_engine);
+  }
 }
 
 // The shared start-up, with the timer library started between the song
@@ -87,7 +82,9 @@ void InstallStopSignals() {
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
 }
 
+// Every way out of the run puts the terminal's mode back.
 [[noreturn]] void EndProcess(int status) {
+  RestoreConsoleMode();
   std::fflush(stdout);
   std::fflush(stderr);
   _exit(status);
@@ -109,17 +106,15 @@ void RunPlayer() {
     EndProcess(0);
   }
 
-  // A song that cannot be read is refused before any sound device is opened.
-  if (!SongFileReader().Open(song_file_name.data())) {
-    std::fprintf(stderr, "Can't open file %s\n", song_file_name.data());
-    EndProcess(1);
-  }
+  // From here keys typed wait, unechoed, for the key reader. A job in the
+  // background of its terminal leaves the terminal alone.
+  std::optional<RawTerminalMode> quiet_terminal;
+  if (!InBackgroundOf(STDIN_FILENO)) quiet_terminal.emplace(STDIN_FILENO);
 
   // The port: the real chip when asked for, else the emulated one on the
   // sound output, else (no sound device) nowhere.
   static RecordingPort silent_port;
   static HardwarePort hardware_port;
-  static LiveOutput live;
   const char* port_kind = std::getenv("OPL2PLAY_PORT");
   if (port_kind != nullptr && std::strcmp(port_kind, "hardware") == 0) {
     std::string error;
@@ -128,23 +123,33 @@ void RunPlayer() {
       EndProcess(1);
     }
     g_engine.port = &hardware_port;
-  } else if (live.Open()) {
-    g_live = &live;
-    g_engine.port = &live.port();
+  } else if (!SongFileReader().Open(song_file_name.data())) {
+    // No chip to reset: a song that cannot be read is refused before any
+    // sound device is opened.
+    std::fprintf(stderr, "Can't open file %s\n", song_file_name.data());
+    EndProcess(1);
   } else {
-    std::fprintf(stderr, "opl2play: no audio device (%s); playing silently\n",
-                 live.error().c_str());
-    g_engine.port = &silent_port;
+    // Room for the busiest tick, a second of writes back to back and the
+    // shutdown.
+    static LiveOutput live(kMaxWritesPerTick + 65'536);
+    if (live.Open()) {
+      g_live = &live;
+      g_engine.port = &live.port();
+    } else {
+      std::fprintf(stderr, "opl2play: no audio device (%s); playing silently\n",
+                   live.error().c_str());
+      g_engine.port = &silent_port;
+    }
   }
   g_engine.timer = &g_timer;
 
   {
     // No tick can come before the first arming; holding the bus lock from
-    // here keeps the first one waiting until the start-up is done.
+    // here keeps the first one waiting until the start-up is done. The chip
+    // is reset before the song is read, which may still refuse it.
     std::lock_guard<std::mutex> lock(g_bus);
     PlayerStart start(song_file_name.data(), g_song);
     if (StartSong(g_engine, start) == LoadResult::kCannotOpen) {
-      live.Close();
       std::fprintf(stderr, "Can't open file %s\n", song_file_name.data());
       EndProcess(1);
     }
@@ -164,7 +169,10 @@ void RunPlayer() {
     std::lock_guard<std::mutex> lock(g_bus);
     OplReset(*g_engine.port);
   }
-  live.Drain();
+  // The device plays the key-off, the reset and a fade to silence, and is
+  // closed (its driver may hold the last samples until then); one that no
+  // longer pulls is left behind, as closing it would wait for it.
+  if (g_live != nullptr && g_live->Drain()) g_live->Close();
   EndProcess(0);
 }
 

@@ -13,6 +13,14 @@ namespace opl2 {
 // end of the track buffer; so does a loop opened at depth 255.
 inline constexpr int kMaxEventsPerStep = 65'536;
 
+// The most register writes one tick can make: each channel's step reads at
+// most kMaxEventsPerStep events, an event makes at most 10 writes (an
+// instrument change: the key-off and the 9 patch registers), then come 4
+// slide steps of 2 writes and the key-off that stops a channel.
+inline constexpr uint64_t kMaxWritesPerEvent = 10;
+inline constexpr uint64_t kMaxWritesPerTick =
+    kChannelCount * (static_cast<uint64_t>(kMaxEventsPerStep) * kMaxWritesPerEvent + 4 * 2 + 1);
+
 // One Timer B period: counts, reads rows, steps slides, re-arms the timer.
 void TimerTick(Engine& engine);
 void SequencerTick(Engine& engine);

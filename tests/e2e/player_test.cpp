@@ -116,6 +116,24 @@ TEST_F(PlayerNames, RefusedHardwarePortsEndWithOneLineAndStatus1) {
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
 }
 
+// With the real chip the start-up resets it before the song is read, so a
+// song that cannot be opened is refused after the ports are taken: ports
+// that are refused speak first.
+TEST_F(PlayerNames, TheRealChipsPortsAreTakenBeforeASongIsRefused) {
+  fs::create_directory(dir_ / "adir");
+  const std::string drop =
+      getuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups --inh-caps=-all " : "";
+  const ToolResult r =
+      RunCommand("cd '" + dir_.string() + "' && OPL2PLAY_PORT=hardware timeout 10 " + drop +
+                 kPlayer + " adir");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("opl2play: no access to the OPL2 ports 0x388-0x389", 0), 0u) << r.err;
+  // Without the real chip nothing is reset: the song is refused at once.
+  const ToolResult emulated = Play("adir");
+  EXPECT_EQ(emulated.status, 1);
+  EXPECT_EQ(emulated.err, "Can't open file adir\n");
+}
+
 class PlayerOnPty : public PlayerNames {
  protected:
   std::vector<std::string> Env() const {

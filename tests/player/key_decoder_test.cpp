@@ -100,7 +100,7 @@ TEST(KeyDecoderTest, TerminalKeysGiveTheReadersCodes) {
       {"Enter", "\r", 13},
       {"Ctrl+J", "\n", 10},
       {"Backspace (DEL)", "\x7f", 8},
-      {"Backspace (BS)", "\b", 8},
+      {"Ctrl+Backspace (BS, erase character DEL)", "\b", 127},
       {"Ctrl+A", "\x01", 1},
       {"Ctrl+C", "\x03", 3},
       {"Ctrl+Z", "\x1a", 26},
@@ -125,6 +125,87 @@ TEST(KeyDecoderTest, TerminalKeysGiveTheReadersCodes) {
   };
   for (const KeyCase& c : cases) {
     EXPECT_EQ(CodesOf(c.bytes), std::vector<std::int32_t>{c.code}) << c.what;
+  }
+}
+
+// rxvt and the Linux console send some keys differently from xterm; each
+// must give the code its xterm twin gives, which is the console's code for
+// that key (Shift not looked at for keys without a character).
+TEST(KeyDecoderTest, RxvtAndLinuxConsoleKeysGiveTheCodesOfTheirXtermTwins) {
+  struct Twin {
+    const char* what;
+    std::string rxvt;
+    std::string xterm;
+    std::int32_t code;
+  };
+  const std::vector<Twin> twins = {
+      {"Shift+Up", "\x1b[a", "\x1b[1;2A", -72},
+      {"Shift+Down", "\x1b[b", "\x1b[1;2B", -80},
+      {"Shift+Right", "\x1b[c", "\x1b[1;2C", -77},
+      {"Shift+Left", "\x1b[d", "\x1b[1;2D", -75},
+      {"Ctrl+Up", "\x1bOa", "\x1b[1;5A", -2072},
+      {"Ctrl+Down", "\x1bOb", "\x1b[1;5B", -2080},
+      {"Ctrl+Right", "\x1bOc", "\x1b[1;5C", -2077},
+      {"Ctrl+Left", "\x1bOd", "\x1b[1;5D", -2075},
+      {"Alt+Ctrl+Left", "\x1b\x1bOd", "\x1b[1;7D", -1075},
+      {"Ctrl+Insert", "\x1b[2^", "\x1b[2;5~", -2082},
+      {"Ctrl+Delete", "\x1b[3^", "\x1b[3;5~", -2083},
+      {"Ctrl+Home", "\x1b[7^", "\x1b[1;5H", -2071},
+      {"Ctrl+End", "\x1b[8^", "\x1b[1;5F", -2079},
+      {"Ctrl+Page Up", "\x1b[5^", "\x1b[5;5~", -2073},
+      {"Ctrl+F1", "\x1b[11^", "\x1b[1;5P", -2059},
+      {"Ctrl+F12", "\x1b[24^", "\x1b[24;5~", -2088},
+      {"Shift+Home", "\x1b[7$", "\x1b[1;2H", -71},
+      {"Shift+Page Down", "\x1b[6$", "\x1b[6;2~", -81},
+      {"Shift+Delete", "\x1b[3$", "\x1b[3;2~", -83},
+      {"Shift+F11", "\x1b[23$", "\x1b[23;2~", -87},
+      {"Ctrl+Shift+Insert", "\x1b[2@", "\x1b[2;6~", -2082},
+      {"Ctrl+Shift+F5", "\x1b[15@", "\x1b[15;6~", -2063},
+      {"Alt+Shift+End", "\x1b\x1b[8$", "\x1b[1;4F", -1079},
+      {"Shift+F3", "\x1b[25~", "\x1b[1;2R", -61},
+      {"Shift+F4", "\x1b[26~", "\x1b[1;2S", -62},
+      {"Shift+F5", "\x1b[28~", "\x1b[15;2~", -63},
+      {"Shift+F6", "\x1b[29~", "\x1b[17;2~", -64},
+      {"Shift+F7", "\x1b[31~", "\x1b[18;2~", -65},
+      {"Shift+F10", "\x1b[34~", "\x1b[21;2~", -68},
+      {"Ctrl+Shift+F3", "\x1b[25^", "\x1b[1;6R", -2061},
+      {"keypad centre", "\x1b[G", "\x1b[E", -76},
+  };
+  for (const Twin& t : twins) {
+    EXPECT_EQ(CodesOf(t.rxvt), std::vector<std::int32_t>{t.code}) << t.what << " (rxvt)";
+    EXPECT_EQ(CodesOf(t.xterm), std::vector<std::int32_t>{t.code}) << t.what << " (xterm)";
+    // Whole the moment it arrives: no wait for bytes that do not come.
+    const DecodeResult r = DecodeKey(Bytes(t.rxvt), false);
+    EXPECT_EQ(r.status, DecodeStatus::kKey) << t.what;
+    EXPECT_EQ(r.consumed, t.rxvt.size()) << t.what;
+  }
+  // "$" ends the sequence at once: the key typed next is a key of its own.
+  EXPECT_EQ(CodesOf("\x1b[3$x\x1b[7$\x1b[a"), (std::vector<std::int32_t>{-83, 'x', -71, -72}));
+  // After anything but a plain number "$" stays an intermediate byte, as in
+  // a mode report: the whole report is skipped.
+  EXPECT_EQ(CodesOf("\x1b[?1;2$yq"), std::vector<std::int32_t>{'q'});
+  EXPECT_EQ(CodesOf("\x1b[4;2$yq"), std::vector<std::int32_t>{'q'});
+}
+
+TEST(KeyDecoderTest, BackspaceAndCtrlBackspaceFollowTheEraseCharacter) {
+  // The console gives 8 for Backspace and 127 for Ctrl+Backspace; a terminal
+  // sends its erase character for Backspace and the other byte with Ctrl.
+  struct Case {
+    std::uint8_t erase;
+    std::string bytes;
+    std::int32_t code;
+  };
+  for (const Case& c : std::vector<Case>{{0x7F, "\x7f", 8},
+                                         {0x7F, "\b", 127},
+                                         {0x08, "\b", 8},
+                                         {0x08, "\x7f", 127},
+                                         {0x7F, "\x1b\x7f", 1008},
+                                         {0x08, "\x1b\x08", 1008}}) {
+    const DecodeResult r = DecodeKey(Bytes(c.bytes), true, c.erase);
+    ASSERT_EQ(r.status, DecodeStatus::kKey);
+    EXPECT_EQ(r.consumed, c.bytes.size());
+    EXPECT_EQ(r.event.virtual_key_code, 0x08);
+    EXPECT_EQ(KeyCodeFor(r.event), c.code) << int{c.erase} << " " << int{c.bytes.back()};
   }
 }
 

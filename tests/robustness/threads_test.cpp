@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "bus/emulated_port.h"
-#include "bus/timed_write_queue.h"
+#include "bus/stamped_write_queue.h"
 #include "opl/register_port.h"
 #include "process_support.h"
 
@@ -62,13 +62,13 @@ TEST(ThreadedShutdown, KeysAndSignalsEndARunWhoseTicksComeEvery300Microseconds) 
 // The timed writes of the port, handed to the audio thread through the queue.
 class QueueSink : public TimedWriteSink {
  public:
-  explicit QueueSink(TimedWriteQueue& queue) : queue_(queue) {}
+  explicit QueueSink(StampedWriteQueue& queue) : queue_(queue) {}
   void OnTimedWrite(const TimedWrite& w) override {
-    while (!queue_.TryPush({w.sample, w.reg, w.value})) std::this_thread::yield();
+    while (!queue_.PushWrite(w.clock, w.reg, w.value)) std::this_thread::yield();
   }
 
  private:
-  TimedWriteQueue& queue_;
+  StampedWriteQueue& queue_;
 };
 
 // The tick thread and the main thread write through one port, taking the
@@ -78,7 +78,9 @@ class QueueSink : public TimedWriteSink {
 TEST(ThreadedBus, WritesFromTwoThreadsReachTheAudioThreadWholeAndInOrder) {
   constexpr int kWritesPerThread = 60'000;
   BusTimeline timeline;
-  TimedWriteQueue queue;
+  // Small enough to wrap many times and to fill: the writers then wait.
+  auto owned_queue = std::make_unique<StampedWriteQueue>(4096, 16);
+  StampedWriteQueue& queue = *owned_queue;
   QueueSink sink(queue);
   EmulatedPort port(&timeline, &sink);
   std::mutex bus;
@@ -96,15 +98,20 @@ TEST(ThreadedBus, WritesFromTwoThreadsReachTheAudioThreadWholeAndInOrder) {
     uint64_t last_sample = 0;
     int received = 0;
     while (received < 2 * kWritesPerThread) {
-      const DeviceWrite* w = queue.Front();
-      if (w == nullptr) {
+      StampedWrite w;
+      if (!queue.Front(&w)) {
         std::this_thread::yield();
         continue;
       }
-      const int k = w->reg == 0xA0 ? 0 : w->reg == 0xB1 ? 1 : -1;
-      if (k < 0 || w->value != (next[k] & 0xFF) || w->sample < last_sample) failed = true;
+      const int k = w.reg == 0xA0 ? 0 : w.reg == 0xB1 ? 1 : -1;
+      // The n-th write on the bus is applied before sample n * 104 / 72 + 1.
+      const uint64_t clock = static_cast<uint64_t>(received) * kMasterClocksPerWrite;
+      if (k < 0 || w.value != (next[k] & 0xFF) || w.sample < last_sample ||
+          w.sample != BusTimeline::SampleOfWrite(clock)) {
+        failed = true;
+      }
       if (k >= 0) ++next[k];
-      last_sample = w->sample;
+      last_sample = w.sample;
       queue.Pop();
       ++received;
     }
@@ -116,7 +123,8 @@ TEST(ThreadedBus, WritesFromTwoThreadsReachTheAudioThreadWholeAndInOrder) {
   EXPECT_FALSE(failed);
   EXPECT_EQ(next[0], kWritesPerThread);
   EXPECT_EQ(next[1], kWritesPerThread);
-  EXPECT_TRUE(queue.Empty());
+  StampedWrite left;
+  EXPECT_FALSE(queue.Front(&left));
   EXPECT_EQ(timeline.cursor(), 2u * kWritesPerThread * kMasterClocksPerWrite);
 }
 
