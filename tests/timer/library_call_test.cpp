@@ -159,7 +159,7 @@ TEST(LibraryCallTest, UpToTwelveValuesArriveInOrderAsFullMachineWords) {
 }
 
 TEST(LibraryCallTest, TwoThreadsCallingAtOnceEachGetTheirOwnResults) {
-  constexpr int kCalls = 20000;
+  constexpr int kCalls = 4000;
   auto caller = [](uintptr_t seed, int* wrong) {
     for (int i = 0; i < kCalls; ++i) {
       const uintptr_t a = seed + i;

@@ -131,7 +131,16 @@ TEST_F(VgmCommand, ErrorsLeaveNoFile) {
 TEST_F(VgmCommand, InterruptLeavesNoFile) {
   TempFile song(SongWithTrack0({0x40, 0x00}));  // never ends: capped at 24 hours
   const std::string out = Out("long.vgm");
+  // The child starts with SIGINT blocked, so it stays pending until the tool
+  // is ready for it, however slow its start (a sanitizer build): the
+  // interrupt always lands mid-export.
+  sigset_t interrupt;
+  sigset_t before;
+  sigemptyset(&interrupt);
+  sigaddset(&interrupt, SIGINT);
+  sigprocmask(SIG_BLOCK, &interrupt, &before);
   const pid_t pid = fork();
+  if (pid != 0) sigprocmask(SIG_SETMASK, &before, nullptr);
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     const std::string tool = std::string(OPL2_BIN_DIR) + "/opl2tool";
@@ -139,7 +148,6 @@ TEST_F(VgmCommand, InterruptLeavesNoFile) {
           static_cast<char*>(nullptr));
     _exit(127);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   kill(pid, SIGINT);
   int status = 0;
   waitpid(pid, &status, 0);

@@ -16,11 +16,19 @@ inline void OnInterrupt(int) {
 }
 
 // From here on the three signals set the flag instead of ending the process.
+// They are unblocked too: a tool started with them blocked (as some launchers
+// do) still hears them, including one sent before it got here.
 inline void CatchInterrupts() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    sigaction(sig, &action, nullptr);
+    sigaddset(&signals, sig);
+  }
+  sigprocmask(SIG_UNBLOCK, &signals, nullptr);
 }
 
 inline bool Interrupted() {
