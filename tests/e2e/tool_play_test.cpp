@@ -238,7 +238,9 @@ TEST_F(ToolPlay, SeekMuteAndPauseLandWhereTheySay) {
   const size_t after_seek = Locate(plain, played, jump, 2048);
   ASSERT_NE(after_seek, kNone) << "the seek does not land on the song";
   const double moved = (static_cast<double>(after_seek) - before - (jump - probe)) / kRate;
-  EXPECT_LE(moved, 5.0);
+  // At most the sample nearest to 5 s: the seek counts from the position
+  // the player last saw, which the device may have passed already.
+  EXPECT_LE(moved, 5.0 + 0.5 / kRate) << "from " << before << " to " << after_seek;
   EXPECT_GT(moved, 4.5);
   const size_t shift = after_seek - jump;
   const size_t mute_at = Follow(plain, played, jump, shift);
