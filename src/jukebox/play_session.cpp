@@ -183,14 +183,14 @@ void PlaySession::Apply(const KeyCommand& key) {
   }
 }
 
-void PlaySession::EmitSongLine() {
+void PlaySession::EmitSongLine(uint64_t samples) {
   if (line_emitted_) return;
   line_emitted_ = true;
   char length[32];
-  if (facts_.length == kEndless) {
+  if (samples == kEndless) {
     std::snprintf(length, sizeof length, "for ever");
   } else {
-    FormatClock(facts_.length, length, sizeof length);
+    FormatClock(samples, length, sizeof length);
   }
   song_lines_.push_back(paths_[index_] + "  " + length);
 }
@@ -213,13 +213,14 @@ void PlaySession::Update() {
   failures_in_a_row_ = 0;
   if (!line_emitted_ && facts_.song_id == song_id_ && facts_.length_exact) {
     ++songs_played_;
-    EmitSongLine();
+    EmitSongLine(facts_.length);
   }
   if (seek_pending_ && state_.seek_id == seek_id_) seek_pending_ = false;
   if (state_.ended && !seek_pending_) {
     if (!line_emitted_) {
+      // Over before its length was found: it lasted as long as it played.
       ++songs_played_;
-      EmitSongLine();
+      EmitSongLine(state_.position);
     }
     step_ = 1;
     Advance(1);

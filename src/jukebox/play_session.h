@@ -75,7 +75,7 @@ class PlaySession {
   void ApplyMutes();
   opl2_settings SettingsNow() const;
   bool PlayingNow() const { return state_.song_id == song_id_ && state_.has_stream; }
-  void EmitSongLine();
+  void EmitSongLine(uint64_t samples);
 
   std::vector<std::string> paths_;
   PlaySettings settings_;
