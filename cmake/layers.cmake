@@ -42,7 +42,8 @@ opl2_library(output PUBLIC opl2bus opl2chip PkgConfig::SNDFILE PkgConfig::SOXR
 opl2_library(timer PUBLIC opl2bus PRIVATE ${CMAKE_DL_LIBS} Threads::Threads)
 opl2_library(analysis PUBLIC opl2song PRIVATE opl2sequencer opl2bus)
 opl2_library(songtext PUBLIC opl2song PRIVATE opl2analysis)
-opl2_library(vgm PUBLIC opl2render PRIVATE opl2songfile)
+find_package(ZLIB REQUIRED)
+opl2_library(vgm PUBLIC opl2render PRIVATE opl2songfile ZLIB::ZLIB)
 opl2_library(player PRIVATE opl2output opl2timer opl2songfile opl2sequencer opl2opl opl2bus
                     opl2song Threads::Threads)
 # opl2tool play: the interactive player on the library.
