@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -11,11 +12,11 @@
 #include <thread>
 #include <vector>
 
+#include "command_line.h"
 #include "commands.h"
 #include "jukebox/play_loop.h"
 #include "jukebox/play_session.h"
 #include "jukebox/playlist.h"
-#include "option_parse.h"
 #include "output/sdl_device_output.h"
 
 namespace opl2tool {
@@ -93,45 +94,34 @@ bool OpenDevice(opl2::SdlDeviceOutput* device, SessionSource* source, const std:
 }  // namespace
 
 int RunPlay(int argc, char** argv) {
-  opl2::jukebox::PlaySettings settings;
-  std::vector<std::string> names;
-  std::string device_name;
-  bool shuffle = false, no_screen = false;
-  OptionParser p("play", argc, argv);
-  while (p.Next()) {
-    if (p.Is("--help") || p.Is("-h")) {
-      PrintHelp(stdout);
-      return 0;
-    } else if (p.Is("--loops")) {
-      if (!p.Integer(&settings.loops, -1, 1'000'000)) return 2;
-    } else if (p.Is("--fade")) {
-      if (!p.Number(&settings.fade_seconds, 0, 3'600)) return 2;
-    } else if (p.Is("--volume")) {
-      if (!p.Number(&settings.volume_db, opl2::jukebox::kMinVolumeDb,
-                    opl2::jukebox::kMaxVolumeDb)) {
-        return 2;
-      }
-    } else if (p.Is("--shuffle")) {
-      shuffle = true;
-    } else if (p.Is("--repeat")) {
-      settings.repeat = true;
-    } else if (p.Is("--device")) {
-      if (!p.Value(&device_name)) return 2;
-    } else if (p.Is("--list-devices")) {
-      return ListDevices();
-    } else if (p.Is("--no-screen")) {
-      no_screen = true;
-    } else if (p.current()[0] == '-' && p.current()[1] != '\0') {
-      std::fprintf(stderr, "opl2tool play: unknown option '%s' (see --help)\n", p.current());
-      return 2;
-    } else {
-      names.emplace_back(p.current());
-    }
+  CommandLine cl("play", {{"loops", 0, "N"},
+                          {"fade", 0, "S"},
+                          {"volume", 0, "DB"},
+                          {"shuffle", 0, nullptr},
+                          {"repeat", 0, nullptr},
+                          {"device", 0, "NAME"},
+                          {"list-devices", 0, nullptr},
+                          {"no-screen", 0, nullptr}});
+  if (!cl.Parse(argc, argv)) return 2;
+  if (cl.help()) {
+    PrintHelp(stdout);
+    return 0;
   }
-  if (names.empty()) {
-    PrintHelp(stderr);
+  if (cl.Has("list-devices")) return ListDevices();
+  opl2::jukebox::PlaySettings settings;
+  int64_t loops = settings.loops;
+  if (!cl.Integer("loops", -1, 1'000'000, &loops) ||
+      !cl.Number("fade", 0, 3'600, &settings.fade_seconds) ||
+      !cl.Number("volume", opl2::jukebox::kMinVolumeDb, opl2::jukebox::kMaxVolumeDb,
+                 &settings.volume_db)) {
     return 2;
   }
+  settings.loops = static_cast<int>(loops);
+  settings.repeat = cl.Has("repeat");
+  const bool shuffle = cl.Has("shuffle"), no_screen = cl.Has("no-screen");
+  const std::string device_name = cl.Value("device") != nullptr ? *cl.Value("device") : "";
+  if (!cl.Positionals(1, SIZE_MAX, "a song, a directory or a pattern")) return 2;
+  const std::vector<std::string>& names = cl.positionals();
 
   opl2::jukebox::Playlist list = opl2::jukebox::ExpandPlaylist(names);
   for (const std::string& note : list.notes)
