@@ -46,9 +46,11 @@ find_package(ZLIB REQUIRED)
 opl2_library(vgm PUBLIC opl2render PRIVATE opl2songfile ZLIB::ZLIB)
 opl2_library(player PRIVATE opl2output opl2timer opl2songfile opl2sequencer opl2opl opl2bus
                     opl2song Threads::Threads)
+# opl2tool play: the interactive player on the library.
+opl2_library(jukebox PUBLIC opl2lib opl2render PRIVATE opl2player opl2songfile Threads::Threads)
 
 # Every layer at once, for the programs and tests that use many.
 add_library(opl2all INTERFACE)
 target_link_libraries(opl2all INTERFACE opl2song opl2chip opl2bus opl2opl opl2sequencer
                       opl2render opl2songfile opl2output opl2timer opl2analysis opl2songtext
-                      opl2vgm opl2player)
+                      opl2vgm opl2player opl2jukebox)

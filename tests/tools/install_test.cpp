@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kCommands[] = {"trace", "render", "vgm", "asm", "disasm", "info", "chip"};
+const char* const kCommands[] = {"play", "trace", "render", "vgm", "asm", "disasm", "info", "chip"};
 
 std::set<std::string> LongOptions(const std::string& text) {
   std::set<std::string> out;

@@ -11,6 +11,8 @@ namespace opl2tool {
 namespace {
 
 constexpr Command kCommands[] = {
+    {"play", "[options] FILE|DIR|PATTERN...",
+     "play songs on the sound device, with keys, a screen and a list", RunPlay},
     {"trace", "SONG [--ticks N]", "print every register write and timer arming, tick by tick",
      RunTrace},
     {"render", "SONG -o OUT [--seconds S] [--loops N] [--fade S] [--rate R|native] [--title T]",
