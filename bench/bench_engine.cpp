@@ -60,6 +60,33 @@ void BM_TimerTickBusySong(benchmark::State& state) {
 }
 BENCHMARK(BM_TimerTickBusySong);
 
+// The longest tick the 2^24-event bound on a closing row allows to repeat: every
+// channel reads a row that closes just below the guard on every tick, loops
+// of 255, 255 and 128 around `body` (two events a pass: the body and the
+// innermost loop end), then a note of length 1, and back to the loop point.
+Bytes LongestRowSong(const Bytes& body) {
+  Bytes track = {0xF6, 0xF9, 0, 0, 0xF9, 0, 0, 0xF9, 0, 0};
+  track.insert(track.end(), body.begin(), body.end());
+  for (uint8_t count : {128, 255, 255}) track.insert(track.end(), {0xF8, count, 0, 0, 0});
+  track.insert(track.end(), {0x40, 0x01, 0x80});
+  std::array<Bytes, kChannelCount> tracks;
+  tracks.fill(track);
+  return BuildSong(tracks);
+}
+
+// About 16.7 million events a channel, 150 million a tick; no writes.
+void BM_LongestTickOfReservedCodes(benchmark::State& state) {
+  RunTicks(state, LongestRowSong({0xF4}));
+}
+BENCHMARK(BM_LongestTickOfReservedCodes)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The same with an instrument change as the body: a key-off and nine patch
+// writes each, 750 million register writes a tick.
+void BM_LongestTickOfInstrumentChanges(benchmark::State& state) {
+  RunTicks(state, LongestRowSong({0xFF, 0x01}));
+}
+BENCHMARK(BM_LongestTickOfInstrumentChanges)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 }  // namespace
 }  // namespace opl2::test
 

@@ -1,5 +1,6 @@
 # cmake --install BUILD [--prefix P]: the programs, the timer library beside
-# the player, libopl2play with its header, pkg-config file and CMake package.
+# the player, libopl2play with its header, pkg-config file and CMake package,
+# the manual pages and the bash completion of opl2tool.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -8,6 +9,10 @@ if(TARGET x68sound)
   # The player loads it from beside itself.
   install(TARGETS x68sound LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+
+install(FILES docs/man/opl2play.1 docs/man/opl2tool.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES tools/opl2tool/opl2tool.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME opl2tool)
 
 install(TARGETS libopl2play EXPORT opl2playTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

@@ -42,12 +42,18 @@ opl2_library(output PUBLIC opl2bus opl2chip ${OPL2_OUTPUT_PUBLIC_LIBS}
 opl2_library(timer PUBLIC opl2bus PRIVATE ${OPL2_TIMER_PRIVATE_LIBS} Threads::Threads)
 opl2_library(analysis PUBLIC opl2song PRIVATE opl2sequencer opl2bus)
 opl2_library(songtext PUBLIC opl2song PRIVATE opl2analysis)
-opl2_library(vgm PUBLIC opl2render PRIVATE opl2songfile)
+find_package(ZLIB REQUIRED)
+opl2_library(vgm PUBLIC opl2render PRIVATE opl2songfile ZLIB::ZLIB)
 opl2_library(player PRIVATE opl2output opl2timer opl2songfile opl2sequencer opl2opl opl2bus
                     opl2song Threads::Threads)
+# opl2tool play: the interactive player on the library (a POSIX terminal and
+# SDL2, so not in the Windows build).
+if(NOT WIN32)
+  opl2_library(jukebox PUBLIC opl2lib opl2render PRIVATE opl2player opl2songfile Threads::Threads)
+endif()
 
 # Every layer at once, for the programs and tests that use many.
 add_library(opl2all INTERFACE)
 target_link_libraries(opl2all INTERFACE opl2song opl2chip opl2bus opl2opl opl2sequencer
                       opl2render opl2songfile opl2output opl2timer opl2analysis opl2songtext
-                      opl2vgm opl2player)
+                      opl2vgm opl2player $<TARGET_NAME_IF_EXISTS:opl2jukebox>)

@@ -4,8 +4,8 @@
 # Included by the top CMakeLists before the libraries are made: it names the
 # POSIX files this build leaves out (their *_win32.cpp siblings stand in) and
 # the system libraries it links. SDL2, libsndfile and libsoxr do not exist
-# here: sound goes out through WinMM's waveOut, and opl2tool's render, which
-# needs the two libraries, says so. opl2_windows_targets() adds the rest once
+# here: sound goes out through WinMM's waveOut, and opl2tool's render (the two
+# libraries) and play (SDL2 and a POSIX terminal) say so. opl2_windows_targets() adds the rest once
 # the programs exist.
 
 find_package(Threads REQUIRED)
@@ -34,9 +34,25 @@ set(OPL2_POSIX_ONLY
     timerlib/exports.cpp
     timerlib/monotonic.cpp
     tools/opl2tool/cmd_keys.cpp
+    tools/opl2tool/cmd_play.cpp
     tools/opl2tool/cmd_render.cpp
+    tools/opl2tool/tool_files.cpp
     tools/opl2tool/tool_platform.cpp)
 list(TRANSFORM OPL2_POSIX_ONLY PREPEND ${CMAKE_SOURCE_DIR}/)
+
+# zlib (for .vgz) from Debian's MinGW-w64 build of it, linked statically:
+# the programs import no zlib1.dll.
+set(ZLIB_USE_STATIC_LIBS ON)
+set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
+
+# nlohmann-json is headers only: the host's, seen through a folder that holds
+# nothing else, so no other host header reaches the cross build.
+find_path(OPL2_NLOHMANN_DIR nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/include/json)
+file(CREATE_LINK ${OPL2_NLOHMANN_DIR}/nlohmann ${CMAKE_BINARY_DIR}/include/json/nlohmann SYMBOLIC)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+target_include_directories(nlohmann_json::nlohmann_json
+                           INTERFACE ${CMAKE_BINARY_DIR}/include/json)
 
 set(OPL2_HAVE_SOXR 0)
 set(OPL2_OUTPUT_PUBLIC_LIBS "")

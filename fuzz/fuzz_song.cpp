@@ -1,6 +1,6 @@
 // Any bytes as a song file: loaded by the player's loader, then played
 // for OPL2_FUZZ_TICKS ticks on a recording port. Checked on every tick:
-//  - no channel steps more than kMaxEventsPerStep events, so a tick is bounded;
+//  - no channel steps more than kMaxEventsPerRow events, so a tick is bounded;
 //  - every event is fetched from inside its channel's track buffer and leaves
 //    read_pos where the next fetch is still guarded (ASan cannot see a read
 //    from one track buffer into the next: they sit in one object);
@@ -31,19 +31,19 @@ namespace {
 
 using opl2::Engine;
 using opl2::kChannelCount;
-using opl2::kMaxEventsPerStep;
+using opl2::kMaxEventsPerRow;
 using opl2::kTrackBufferSize;
 
 // An input that keeps every tick at tens of thousands of events is checked
-// for its first ticks only (two million events: at least three ticks at the
-// most one tick can hold, 9 x 65,536); playing it to the end would take
-// minutes per input and prove nothing more about one tick.
+// for its first ticks only (two million events); playing it to the end
+// would take minutes per input and prove nothing more about one tick. (One
+// tick can hold up to 9 x 2^24 events; the unit tests step such rows.)
 constexpr long kEventBudget = OPL2_FUZZ_EVENT_BUDGET;
 // The most register writes one event makes (instrument: key-off and a patch).
 constexpr long kMaxWritesPerEvent = 10;
 // A channel's step: its events, then possibly a stop; then four slide steps.
 constexpr long kMaxWritesPerTick =
-    kChannelCount * (kMaxEventsPerStep * kMaxWritesPerEvent + 1 + 4 * 2);
+    kChannelCount * (kMaxEventsPerRow * kMaxWritesPerEvent + 1 + 4 * 2);
 // Furthest an event moves read_pos past the byte after its code.
 constexpr int kMaxOperandBytes = 4;
 
@@ -115,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checker.tick_writes = 0;
     opl2::TimerTick(*engine);
     for (int c = 0; c < kChannelCount; ++c) {
-      if (g_step_events[c] > kMaxEventsPerStep) Fail("events in one step", c, g_step_events[c]);
+      if (g_step_events[c] > kMaxEventsPerRow) Fail("events in one step", c, g_step_events[c]);
     }
     if (checker.tick_writes > kMaxWritesPerTick)
       Fail("writes in one tick", tick, checker.tick_writes);

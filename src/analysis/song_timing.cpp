@@ -43,7 +43,7 @@ SongTiming MeasureSong(const Song* song, const TimingLimits& limits) {
   r.channels.resize(kChannelCount);
   if (r.load != LoadResult::kLoaded) return r;
   for (int c = 0; c < kChannelCount; ++c) {
-    r.channels[static_cast<size_t>(c)].played =
+    r.channels[static_cast<size_t>(c)].started =
         engine->channels[static_cast<size_t>(c)].active == 1;
   }
   const uint64_t max_cycles = static_cast<uint64_t>(limits.max_seconds * kOpmClockHz);
@@ -75,12 +75,15 @@ SongTiming MeasureSong(const Song* song, const TimingLimits& limits) {
     for (int c = 0; c < kChannelCount; ++c) {
       const ChannelState& ch = engine->channels[static_cast<size_t>(c)];
       ChannelTiming& t = r.channels[static_cast<size_t>(c)];
-      if (!t.played || t.stopped) continue;
+      if (!t.started || t.stopped) continue;
       if (ch.active != 1) {
         t.stopped = true;
         t.stop_tick = tick;
         continue;
       }
+      // A row read this tick that left the channel running: a note, a rest
+      // or a slide.
+      if (ch.tick_count == 0) t.played = true;
       if (ch.has_loop_point == 1 && t.loop_point_tick == 0) t.loop_point_tick = tick;
       if (ch.loop_jumps > 0 && !t.looped) {
         t.looped = true;

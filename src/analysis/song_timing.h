@@ -16,7 +16,8 @@ struct TimingLimits {
 };
 
 struct ChannelTiming {
-  bool played = false;  // active after loading
+  bool started = false;  // active after loading
+  bool played = false;   // read a note, rest or slide (a lone end mark plays nothing)
   bool stopped = false;
   uint64_t stop_tick = 0;
   bool looped = false;           // jumped back to its loop point at least once

@@ -7,7 +7,9 @@ namespace opl2 {
 StampedWriteQueue::StampedWriteQueue(uint64_t write_capacity, uint64_t run_capacity)
     : write_capacity_(write_capacity),
       run_capacity_(run_capacity),
-      writes_(std::make_unique_for_overwrite<uint16_t[]>(write_capacity)),
+      // Left uninitialised: every slot is written before it is read. (Not
+      // make_unique_for_overwrite: the WebAssembly toolchain's library lacks it.)
+      writes_(new uint16_t[write_capacity]),
       runs_(std::make_unique<Run[]>(run_capacity)) {}
 
 bool StampedWriteQueue::OpenRun(uint64_t clock, uint64_t marker_sample, StampKind marker) {

@@ -2,11 +2,6 @@
 #include "opl/voice.h"
 
 namespace opl2 {
-namespace {
-
-constexpr int kKeyOnBit = 0x20;
-
-}  // namespace
 
 bool SetNotePitch(int note_code, VoiceState& voice) {
   if (!IsValidNoteCode(note_code)) return false;
@@ -26,16 +21,15 @@ void ApplyDetune(VoiceState& voice) {
 void WritePitch(Port& port, int channel, VoiceState& voice) {
   ApplyDetune(voice);
   OplWrite(port, 0xA0 + channel, voice.fnum_low);
-  OplWrite(port, 0xB0 + channel,
-           voice.key_flag == 1 ? voice.block_fnum_high + kKeyOnBit : voice.block_fnum_high);
+  OplWrite(port, 0xB0 + channel, KeyedPitchHigh(voice.block_fnum_high, voice.key_flag == 1));
 }
 
 void KeyOff(Port& port, int channel, const VoiceState& voice) {
-  OplWrite(port, 0xB0 + channel, voice.block_fnum_high);
+  OplWrite(port, 0xB0 + channel, KeyedPitchHigh(voice.block_fnum_high, false));
 }
 
 void KeyOn(Port& port, int channel, const VoiceState& voice) {
-  OplWrite(port, 0xB0 + channel, voice.block_fnum_high + kKeyOnBit);
+  OplWrite(port, 0xB0 + channel, KeyedPitchHigh(voice.block_fnum_high, true));
 }
 
 }  // namespace opl2

@@ -44,6 +44,14 @@ constexpr int NoteFnumLow(int note_code) {
   return kTuningTable[NoteSemitone(note_code)].low;
 }
 
+// The byte sent to register 0xB0 + channel: the stored pitch's high byte
+// with bit 5, the key-on bit, replaced by the key state. The stored byte
+// can hold bit 5 itself (a detune or a slide that carried the pitch word
+// past block 7 or borrowed below block 0); it never decides the key.
+constexpr int KeyedPitchHigh(int block_fnum_high, bool key_on) {
+  return (block_fnum_high & ~0x20) | (key_on ? 0x20 : 0);
+}
+
 // The start-up's first step. The table is a constant, so there is nothing
 // left for it to fill.
 inline void InstallTuning() {}

@@ -21,7 +21,19 @@ bool EndsWithNoCase(const std::string& s, const std::string& suffix) {
   });
 }
 
+// Room for the header chunks that come before the samples (RIFF, fmt, fact,
+// LIST INFO framing, data): generous, so the choice errs towards RF64.
+constexpr uint64_t kHeaderRoom = 4096;
+
+// A frame count that no render reaches: what an unknown length is taken as.
+constexpr uint64_t kUnknownFrames = UINT64_MAX / 4;
+
 }  // namespace
+
+bool NeedsRf64(uint64_t max_frames, size_t tag_bytes) {
+  if (max_frames > kUnknownFrames) return true;
+  return max_frames * 2 + kHeaderRoom + tag_bytes > kLargestRiffFile;
+}
 
 int AudioFormatForPath(const std::string& path) {
   if (EndsWithNoCase(path, ".wav")) return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
@@ -33,9 +45,10 @@ AudioFileWriter::~AudioFileWriter() {
   Abort();
 }
 
-bool AudioFileWriter::Open(const std::string& path, double native_rate, int output_rate) {
+bool AudioFileWriter::Open(const std::string& path, double native_rate, int output_rate,
+                           const AudioFileInfo& file_info) {
   path_ = path;
-  const int format = AudioFormatForPath(path);
+  int format = AudioFormatForPath(path);
   if (format == 0) {
     error_ = "unknown audio file type (use .wav or .flac): " + path;
     return false;
@@ -58,6 +71,18 @@ bool AudioFileWriter::Open(const std::string& path, double native_rate, int outp
   SF_INFO info{};
   info.channels = 1;
   info.samplerate = output_rate == 0 ? static_cast<int>(std::lround(native_rate)) : output_rate;
+  // The most frames the file can get: the native frames at the file's rate,
+  // and the converter's last few.
+  uint64_t max_frames =
+      file_info.max_native_frames == 0 ? kUnknownFrames : file_info.max_native_frames;
+  if (output_rate != 0 && max_frames < kUnknownFrames) {
+    max_frames = static_cast<uint64_t>(
+                     std::ceil(static_cast<double>(max_frames) * output_rate / native_rate)) +
+                 4096;
+  }
+  const bool rf64 = (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV &&
+                    NeedsRf64(max_frames, file_info.title.size() + file_info.artist.size());
+  if (rf64) format = SF_FORMAT_RF64 | SF_FORMAT_PCM_16;
   info.format = format;
   file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
   if (file_ == nullptr) {
@@ -67,6 +92,15 @@ bool AudioFileWriter::Open(const std::string& path, double native_rate, int outp
     return false;
   }
   sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  if (rf64) sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+  if ((!file_info.title.empty() &&
+       sf_set_string(file_, SF_STR_TITLE, file_info.title.c_str()) != 0) ||
+      (!file_info.artist.empty() &&
+       sf_set_string(file_, SF_STR_ARTIST, file_info.artist.c_str()) != 0)) {
+    error_ = std::string("cannot tag the file: ") + sf_strerror(file_);
+    Abort();
+    return false;
+  }
   if (output_rate != 0) {
     soxr_error_t err = nullptr;
     const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);

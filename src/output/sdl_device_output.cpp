@@ -45,6 +45,23 @@ void SdlDeviceOutput::ResamplerDeleter::operator()(soxr* resampler) const {
 
 SdlDeviceOutput::SdlDeviceOutput() = default;
 
+std::vector<std::string> SdlDeviceOutput::DeviceNames(std::string* error) {
+  QuietStderr quiet;
+  std::vector<std::string> names;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    *error = SDL_GetError();
+    return names;
+  }
+  const int count = SDL_GetNumAudioDevices(0);
+  for (int i = 0; i < count; ++i) {
+    const char* name = SDL_GetAudioDeviceName(i, 0);
+    if (name != nullptr) names.emplace_back(name);
+  }
+  if (count < 0) *error = SDL_GetError();
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  return names;
+}
+
 SdlDeviceOutput::~SdlDeviceOutput() {
   Close();
 }
@@ -67,7 +84,8 @@ bool SdlDeviceOutput::Open(SampleSource* source, const Request& request) {
   const int allowed = request.rate > 0
                           ? SDL_AUDIO_ALLOW_SAMPLES_CHANGE
                           : SDL_AUDIO_ALLOW_FREQUENCY_CHANGE | SDL_AUDIO_ALLOW_SAMPLES_CHANGE;
-  device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, allowed);
+  device_ = SDL_OpenAudioDevice(request.device.empty() ? nullptr : request.device.c_str(), 0, &want,
+                                &have, allowed);
   if (device_ == 0) {
     error_ = SDL_GetError();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);

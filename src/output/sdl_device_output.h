@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "output/sample_source.h"
 
@@ -20,15 +21,20 @@ class SdlDeviceOutput {
   struct Request {
     int buffer_samples = 512;  // device frames per callback
     int rate = 0;              // 0: the chip's rate, or whatever the device prefers
+    std::string device;        // an output device by name (DeviceNames); empty: the default
   };
+
+  // The names of the output devices SDL offers, or nothing with `error` set.
+  static std::vector<std::string> DeviceNames(std::string* error);
 
   SdlDeviceOutput();
   ~SdlDeviceOutput();
   SdlDeviceOutput(const SdlDeviceOutput&) = delete;
   SdlDeviceOutput& operator=(const SdlDeviceOutput&) = delete;
 
-  // Opens the default device and starts pulling from `source`. False with
-  // error() set (SDL's own message included) when there is none.
+  // Opens the device (the default one unless named) and starts pulling from
+  // `source`. False with error() set (SDL's own message included) when
+  // there is none.
   bool Open(SampleSource* source, const Request& request);
   // Stops and closes the device. SDL waits here for the device's thread, so
   // a device that no longer pulls can hold this call: a process about to

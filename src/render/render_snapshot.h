@@ -34,6 +34,8 @@ struct RenderSnapshot {
   uint64_t fade_start = 0;
   uint64_t fade_clock = 0;
   uint64_t tick_clock = 0;
+  bool cut_fade_decided = false;
+  bool cut_fading = false;
 };
 
 }  // namespace opl2

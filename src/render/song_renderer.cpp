@@ -25,6 +25,8 @@ SongRenderer::SongRenderer(const RenderOptions& options)
   engine_->timer = &timer_;
   max_samples_ = options_.max_seconds > 0 ? SecondsToSamples(options_.max_seconds) : UINT64_MAX;
   fade_length_ = SecondsToSamples(options_.fade_seconds);
+  cut_fade_length_ = std::min(fade_length_, max_samples_ / 2);
+  cut_fade_start_ = max_samples_ - cut_fade_length_;
   pending_.reserve(kQueuedWritesReserved);
 }
 
@@ -123,6 +125,34 @@ uint64_t SongRenderer::end_clock() const {
   }
 }
 
+// Each fade scales a sample at position p by (samples left in it) / (its
+// length); where the loop fade and the fade before the cap meet, the
+// quieter one holds.
+void SongRenderer::ApplyFades(int16_t* out, size_t n) const {
+  const bool loop_fade = fade_start_ != UINT64_MAX && fade_length_ > 0;
+  if (!loop_fade && !cut_fading_) return;
+  for (size_t i = 0; i < n; ++i) {
+    const uint64_t p = position_ + i;
+    int64_t left = INT64_MAX;
+    int64_t length = 1;
+    if (loop_fade) {
+      const uint64_t into = std::min(p - fade_start_, fade_length_);
+      left = static_cast<int64_t>(fade_length_ - into);
+      length = static_cast<int64_t>(fade_length_);
+    }
+    if (cut_fading_ && p >= cut_fade_start_) {
+      const auto cut_left = static_cast<int64_t>(max_samples_ - std::min(p, max_samples_));
+      const auto cut_length = static_cast<int64_t>(cut_fade_length_);
+      // cut_left / cut_length < left / length, compared without division.
+      if (left == INT64_MAX || cut_left * length < left * cut_length) {
+        left = cut_left;
+        length = cut_length;
+      }
+    }
+    if (left != INT64_MAX) out[i] = static_cast<int16_t>(out[i] * left / length);
+  }
+}
+
 uint64_t SongRenderer::end_sample() const {
   return std::min(max_samples_, end_sample_);
 }
@@ -155,20 +185,19 @@ size_t SongRenderer::Render(int16_t* out, size_t max) {
       continue;
     }
     ApplyDueWrites();
+    if (!cut_fade_decided_ && position_ >= cut_fade_start_) {
+      // The cap will end a render whose own end is not known by now.
+      cut_fade_decided_ = true;
+      cut_fading_ = cut_fade_length_ > 0 && end_sample_ > max_samples_;
+    }
     const uint64_t next_check = (position_ / kSilenceCheckSamples + 1) * kSilenceCheckSamples;
     uint64_t stop = std::min<uint64_t>({limit, next_tick_sample_, next_check});
     if (pending_head_ < pending_.size()) stop = std::min(stop, pending_[pending_head_].sample);
-    const uint64_t until = std::min<uint64_t>(stop, position_ + (max - done));
+    uint64_t until = std::min<uint64_t>(stop, position_ + (max - done));
+    if (!cut_fade_decided_) until = std::min(until, cut_fade_start_);
     const size_t n = static_cast<size_t>(until - position_);
     chip_.Generate(out + done, n);
-    if (fade_start_ != UINT64_MAX && fade_length_ > 0) {
-      for (size_t i = 0; i < n; ++i) {
-        const uint64_t into = position_ + i - fade_start_;
-        const int64_t left = static_cast<int64_t>(fade_length_ - std::min(into, fade_length_));
-        out[done + i] =
-            static_cast<int16_t>(out[done + i] * left / static_cast<int64_t>(fade_length_));
-      }
-    }
+    ApplyFades(out + done, n);
     position_ += n;
     done += n;
     // Silence is looked for where the render itself stops, never where a
@@ -222,6 +251,8 @@ bool SongRenderer::Save(RenderSnapshot* s) const {
   s->fade_start = fade_start_;
   s->fade_clock = fade_clock_;
   s->tick_clock = tick_clock_;
+  s->cut_fade_decided = cut_fade_decided_;
+  s->cut_fading = cut_fading_;
   return true;
 }
 
@@ -249,6 +280,8 @@ void SongRenderer::Restore(const RenderSnapshot& s) {
   fade_start_ = s.fade_start;
   fade_clock_ = s.fade_clock;
   tick_clock_ = s.tick_clock;
+  cut_fade_decided_ = s.cut_fade_decided;
+  cut_fading_ = s.cut_fading;
   started_ = true;
 }
 
@@ -267,6 +300,8 @@ void SongRenderer::Rewind() {
   fade_start_ = UINT64_MAX;
   tick_clock_ = 0;
   fade_clock_ = 0;
+  cut_fade_decided_ = false;
+  cut_fading_ = false;
   scan_stop_sample_ = UINT64_MAX;
   Start(song);
 }

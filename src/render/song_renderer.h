@@ -6,7 +6,9 @@
 // every tick, every register write and every 16,384 samples, so the end does
 // not depend on how the samples are asked for). A looping song plays until
 // every running channel has jumped back to its loop point `loops` times,
-// then fades out over `fade_seconds`. `max_seconds` caps any render.
+// then fades out over `fade_seconds`. `max_seconds` caps any render; a
+// render still playing when the last `fade_seconds` before the cap begin (at
+// most half the render) fades out over them, so a cut never ends on a click.
 #pragma once
 
 #include <cstddef>
@@ -137,6 +139,7 @@ class SongRenderer : private TimedWriteSink {
   uint64_t NextTickSample() const;
   bool AllChannelsStopped() const;
   bool LoopsDone() const;
+  void ApplyFades(int16_t* out, size_t n) const;
 
   RenderOptions options_;
   std::unique_ptr<Engine> engine_;
@@ -154,6 +157,10 @@ class SongRenderer : private TimedWriteSink {
   uint64_t end_sample_ = UINT64_MAX;  // set once the end is known
   uint64_t fade_start_ = UINT64_MAX;
   uint64_t fade_length_ = 0;
+  uint64_t cut_fade_start_ = UINT64_MAX;  // where the fade before the cap begins
+  uint64_t cut_fade_length_ = 0;
+  bool cut_fade_decided_ = false;  // whether the render fades before the cap is known
+  bool cut_fading_ = false;
   uint64_t tick_clock_ = 0;  // first write clock of the tick being run
   uint64_t fade_clock_ = 0;  // that clock for the tick that finished the loops
   bool started_ = false;

@@ -21,7 +21,7 @@ void StorePitchWord(Engine& engine, int channel, uint16_t word) {
 void SendSlidePitch(Engine& engine, int channel) {
   const ChannelState& ch = engine.channels[channel];
   OplWrite(*engine.port, 0xA0 + channel, ch.fnum_low);
-  OplWrite(*engine.port, 0xB0 + channel, ch.block_fnum_high + 0x20);
+  OplWrite(*engine.port, 0xB0 + channel, KeyedPitchHigh(ch.block_fnum_high, true));
 }
 
 }  // namespace

@@ -8,18 +8,26 @@
 
 namespace opl2 {
 
-// Guards for damaged tracks. A step that has read this many events without
-// closing its row stops the channel; so does an event fetched at or past the
-// end of the track buffer; so does a loop opened at depth 255.
-inline constexpr int kMaxEventsPerStep = 65'536;
+// Guards for damaged tracks. A step that has read kRowCheckEvents events
+// without closing its row goes on only if the row closes (a note, a rest, a
+// slide or the track's end) within kMaxEventsPerRow events in all, 2^24:
+// room for three nested loops of 255 around one event. Any other row (one
+// that provably never closes, or closes later) stops the channel there. An
+// event fetched at or past the end of the track buffer stops the channel,
+// and so does a loop opened at depth 255.
+inline constexpr int kRowCheckEvents = 65'536;
+inline constexpr int kMaxEventsPerRow = 1 << 24;
 
-// The most register writes one tick can make: each channel's step reads at
-// most kMaxEventsPerStep events, an event makes at most 10 writes (an
-// instrument change: the key-off and the 9 patch registers), then come 4
-// slide steps of 2 writes and the key-off that stops a channel.
+// The most register writes a tick makes while each row it reads has at most
+// kRowCheckEvents events (every row that does not close, and every closing
+// row but those of longer nested loops): each channel's step reads at most
+// kRowCheckEvents events, an event makes at most 10 writes (an instrument
+// change: the key-off and the 9 patch registers), then come 4 slide steps of
+// 2 writes and the key-off that stops a channel. A closing row of up to
+// kMaxEventsPerRow events can make up to kMaxWritesPerEvent writes for each.
 inline constexpr uint64_t kMaxWritesPerEvent = 10;
 inline constexpr uint64_t kMaxWritesPerTick =
-    kChannelCount * (static_cast<uint64_t>(kMaxEventsPerStep) * kMaxWritesPerEvent + 4 * 2 + 1);
+    kChannelCount * (static_cast<uint64_t>(kRowCheckEvents) * kMaxWritesPerEvent + 4 * 2 + 1);
 
 // One Timer B period: counts, reads rows, steps slides, re-arms the timer.
 void TimerTick(Engine& engine);

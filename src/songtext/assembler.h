@@ -15,6 +15,9 @@ struct AssembleResult {
   bool ok() const { return diagnostics.error_count() == 0; }
 };
 
+// Messages are kept in the result's diagnostics.
 AssembleResult Assemble(std::string_view source);
+// Messages go to `sink` as they are found; the result keeps their counts.
+AssembleResult Assemble(std::string_view source, Diagnostics::Sink sink);
 
 }  // namespace opl2::songtext

@@ -58,9 +58,10 @@ std::string RawComment(const TrackEvent& e, bool paired_form) {
 
 class Writer {
  public:
-  explicit Writer(std::span<const uint8_t> file) : file_(file), layout_(ReadLayout(file)) {}
+  Writer(std::span<const uint8_t> file, const TextSink& sink)
+      : file_(file), layout_(ReadLayout(file)), sink_(sink) {}
 
-  std::string Run() {
+  void Run() {
     if (!layout_.is_song || !layout_.full_header) {
       Raw();
     } else if (layout_.compact) {
@@ -68,11 +69,21 @@ class Writer {
     } else {
       Explicit();
     }
-    return out_;
+    Pass();
   }
 
  private:
+  // Hands the text so far to the sink: a huge file's text is never whole.
+  void Pass() {
+    if (!out_.empty()) sink_(out_);
+    out_.clear();
+  }
+  void PassWhenLong() {
+    if (out_.size() >= (1u << 16)) Pass();
+  }
+
   void Line(int indent, const std::string& text) {
+    PassWhenLong();
     out_.append(static_cast<size_t>(indent) * 2, ' ');
     out_ += text;
     out_ += '\n';
@@ -174,6 +185,7 @@ class Writer {
 
   void Instruments() {
     for (const BankRecordAt& r : layout_.records) {
+      PassWhenLong();
       const InstrumentPatch& p = r.patch;
       const std::string head = "\ninstrument " + std::to_string(r.patch_number);
       if (p[8] > 0x0F) {
@@ -289,13 +301,20 @@ class Writer {
 
   std::span<const uint8_t> file_;
   SongLayout layout_;
+  const TextSink& sink_;
   std::string out_;
 };
 
 }  // namespace
 
+void Disassemble(std::span<const uint8_t> file, const TextSink& sink) {
+  Writer(file, sink).Run();
+}
+
 std::string Disassemble(std::span<const uint8_t> file) {
-  return Writer(file).Run();
+  std::string text;
+  Disassemble(file, [&text](std::string_view part) { text += part; });
+  return text;
 }
 
 }  // namespace opl2::songtext

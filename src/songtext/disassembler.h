@@ -4,11 +4,17 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace opl2::songtext {
 
 std::string Disassemble(std::span<const uint8_t> file);
+
+// The same text handed to `sink` part by part, as it is made.
+using TextSink = std::function<void(std::string_view)>;
+void Disassemble(std::span<const uint8_t> file, const TextSink& sink);
 
 }  // namespace opl2::songtext

@@ -15,32 +15,34 @@ std::string Hex(int b) {
 void FileImage::Place(int at, const std::vector<uint8_t>& bytes, SourcePos pos,
                       const std::string& what, Diagnostics& diag) {
   if (bytes.empty()) return;
-  const size_t end = static_cast<size_t>(at) + bytes.size();
+  const auto start = static_cast<size_t>(at);
+  const size_t end = start + bytes.size();
   if (end > value_.size()) {
-    value_.resize(end, -1);
-    owner_.resize(end, -1);
+    value_.resize(end, 0);
+    placed_.resize(end, false);
   }
-  const auto self = static_cast<int32_t>(parts_.size());
-  parts_.push_back({pos, what});
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const size_t o = static_cast<size_t>(at) + i;
-    if (value_[o] >= 0 && value_[o] != bytes[i]) {
-      const Part& other = parts_[static_cast<size_t>(owner_[o])];
+  size_t i = 0;
+  for (; i < bytes.size(); ++i) {
+    const size_t o = start + i;
+    if (placed_[o] && value_[o] != bytes[i]) {
+      const Part* other = nullptr;
+      for (auto p = parts_.rbegin(); p != parts_.rend() && other == nullptr; ++p) {
+        if (o >= p->at && o < p->at + p->size) other = &*p;
+      }
       diag.Error(pos, what + " puts " + Hex(bytes[i]) + " at offset " + std::to_string(o) +
-                          ", where " + other.what + " (line " + std::to_string(other.pos.line) +
+                          ", where " + other->what + " (line " + std::to_string(other->pos.line) +
                           ") put " + Hex(value_[o]));
-      return;
+      break;
     }
     value_[o] = bytes[i];
-    owner_[o] = self;
+    placed_[o] = true;
   }
+  parts_.push_back({start, i, pos, what});  // the bytes it did place
 }
 
 std::vector<uint8_t> FileImage::Bytes(size_t size) const {
-  std::vector<uint8_t> out(size, 0);
-  for (size_t i = 0; i < std::min(size, value_.size()); ++i) {
-    if (value_[i] >= 0) out[i] = static_cast<uint8_t>(value_[i]);
-  }
+  std::vector<uint8_t> out(value_.begin(), value_.begin() + std::min(size, value_.size()));
+  out.resize(size, 0);
   return out;
 }
 

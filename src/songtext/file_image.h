@@ -23,11 +23,15 @@ class FileImage {
 
  private:
   struct Part {
+    size_t at;
+    size_t size;
     SourcePos pos;
     std::string what;
   };
-  std::vector<int16_t> value_;  // -1 = not placed
-  std::vector<int32_t> owner_;  // index into parts_
+  // One byte and one bit for each byte of the file; a disagreement looks
+  // its earlier part up among the few parts placed.
+  std::vector<uint8_t> value_;
+  std::vector<bool> placed_;
   std::vector<Part> parts_;
 };
 

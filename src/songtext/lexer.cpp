@@ -10,40 +10,44 @@ bool IsWordChar(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '#';
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 }  // namespace
 
-std::vector<Token> Tokenize(std::string_view src, Diagnostics& diag) {
-  std::vector<Token> tokens;
-  int line = 1;
-  size_t line_start = 0;
-  size_t i = 0;
-  auto pos_at = [&](size_t at) { return SourcePos{line, static_cast<int>(at - line_start) + 1}; };
-  while (i < src.size()) {
-    const char c = src[i];
+Lexer::Lexer(std::string_view source, Diagnostics& diag) : src_(source), diag_(diag) {
+  if (src_.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+    diag_.Warning(PosAt(0), "byte-order mark at the start of the file (ignored)");
+    i_ = kByteOrderMark.size();
+    line_start_ = i_;
+  }
+}
+
+Token Lexer::Next() {
+  while (i_ < src_.size()) {
+    const char c = src_[i_];
     if (c == '\n') {
-      ++line;
-      line_start = ++i;
+      ++line_;
+      line_start_ = ++i_;
     } else if (c == ' ' || c == '\t' || c == '\r' || c == ',') {
-      ++i;
+      ++i_;
     } else if (c == ';' || c == '#') {
-      while (i < src.size() && src[i] != '\n') ++i;
+      while (i_ < src_.size() && src_[i_] != '\n') ++i_;
     } else if (IsWordChar(c)) {
-      const size_t start = i;
-      while (i < src.size() && IsWordChar(src[i])) ++i;
-      tokens.push_back({Token::kWord, std::string(src.substr(start, i - start)), pos_at(start)});
+      const size_t start = i_;
+      while (i_ < src_.size() && IsWordChar(src_[i_])) ++i_;
+      return {Token::kWord, std::string(src_.substr(start, i_ - start)), PosAt(start)};
     } else if (std::strchr("{}[]()=+-*/", c) != nullptr) {
-      tokens.push_back({Token::kPunct, std::string(1, c), pos_at(i)});
-      ++i;
+      ++i_;
+      return {Token::kPunct, std::string(1, c), PosAt(i_ - 1)};
     } else {
-      diag.Error(pos_at(i), std::string("unexpected character '") +
-                                (std::isprint(static_cast<unsigned char>(c)) ? std::string(1, c)
-                                                                             : std::string("?")) +
-                                "'");
-      ++i;
+      diag_.Error(PosAt(i_), std::string("unexpected character '") +
+                                 (std::isprint(static_cast<unsigned char>(c)) ? std::string(1, c)
+                                                                              : std::string("?")) +
+                                 "'");
+      ++i_;
     }
   }
-  tokens.push_back({Token::kEnd, "", pos_at(i)});
-  return tokens;
+  return {Token::kEnd, "", PosAt(i_)};
 }
 
 }  // namespace opl2::songtext

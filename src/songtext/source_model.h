@@ -47,6 +47,8 @@ struct SourceModel {
   std::vector<InstrumentDef> instruments;  // in bank record order
   std::array<std::optional<PlacedBytes>, kChannelCount> channels;
   std::vector<PlacedBytes> data;
+  // Where each patch number is first selected with 'inst'.
+  std::array<std::optional<SourcePos>, kBankSlots> instrument_first_use;
 };
 
 }  // namespace opl2::songtext

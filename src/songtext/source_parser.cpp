@@ -1,203 +1,30 @@
 #include "songtext/source_parser.h"
 
 #include <cctype>
-#include <cstdint>
 #include <map>
 #include <string>
 
 #include "song/event_table.h"
-#include "songtext/lexer.h"
 #include "songtext/notes.h"
 #include "songtext/patch_fields.h"
+#include "songtext/token_reader.h"
 
 namespace opl2::songtext {
 namespace {
 
-// Numbers and the values of expressions stay within this, whatever the
-// width of long on the system.
-constexpr int64_t kNumberLimit = int64_t{1} << 40;
-
-bool ParseNumber(const std::string& t, int64_t* out) {
-  if (t.empty() || !std::isdigit(static_cast<unsigned char>(t[0]))) return false;
-  int64_t v = 0;
-  if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
-    for (size_t i = 2; i < t.size(); ++i) {
-      if (!std::isxdigit(static_cast<unsigned char>(t[i]))) return false;
-      v = v * 16 + std::stol(std::string(1, t[i]), nullptr, 16);
-      if (v > kNumberLimit) return false;
-    }
-  } else {
-    for (char c : t) {
-      if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-      v = v * 10 + (c - '0');
-      if (v > kNumberLimit) return false;
-    }
-  }
-  *out = v;
-  return true;
-}
-
-bool ParseHexByte(const std::string& t, uint8_t* out) {
-  if (t.empty() || t.size() > 2) return false;
-  int v = 0;
-  for (char c : t) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-    v = v * 16 + (std::isdigit(static_cast<unsigned char>(c))
-                      ? c - '0'
-                      : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
-  }
-  *out = static_cast<uint8_t>(v);
-  return true;
-}
-
 constexpr const char* kFieldList =
     "mult, level, ksl, attack, decay, sustain, release, tremolo, vibrato, sustaining, ksr";
 
-bool IsName(const std::string& t) {
-  if (t.empty() || !(std::isalpha(static_cast<unsigned char>(t[0])) || t[0] == '_')) return false;
-  for (char c : t) {
-    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_')) return false;
-  }
-  return true;
-}
-
-class Parser {
+class Parser : private TokenReader {
  public:
-  Parser(std::vector<Token> tokens, Diagnostics& diag, SourceModel& model)
-      : t_(std::move(tokens)), diag_(diag), m_(model) {}
+  Parser(std::string_view source, Diagnostics& diag, SourceModel& model)
+      : TokenReader(source, diag), m_(model) {}
 
   void ParseFile() {
     while (Peek().kind != Token::kEnd) Statement();
   }
 
  private:
-  // An error already reported: unwind the current statement or event.
-  struct Failed {};
-
-  const Token& Peek(size_t k = 0) const { return t_[std::min(i_ + k, t_.size() - 1)]; }
-  const Token& Next() {
-    const Token& tok = t_[i_];
-    if (i_ + 1 < t_.size()) ++i_;
-    return tok;
-  }
-  static bool IsP(const Token& tok, char c) {
-    return tok.kind == Token::kPunct && tok.text[0] == c;
-  }
-  static bool IsW(const Token& tok, const char* w) {
-    return tok.kind == Token::kWord && tok.text == w;
-  }
-  static std::string Show(const Token& tok) {
-    return tok.kind == Token::kEnd ? "the end of the file" : "'" + tok.text + "'";
-  }
-
-  [[noreturn]] void Fail(const Token& at, const std::string& message) {
-    diag_.Error(at.pos, message);
-    throw Failed{};
-  }
-
-  // After an error: skip the rest of the line, and any block opened on it up
-  // to its closing brace, but not a brace that closes an enclosing block.
-  void Recover(int line) {
-    int depth = 0;
-    while (Peek().kind != Token::kEnd && (Peek().pos.line == line || depth > 0)) {
-      if (IsP(Peek(), '{')) ++depth;
-      if (IsP(Peek(), '}')) {
-        if (depth == 0) return;
-        --depth;
-      }
-      Next();
-    }
-  }
-
-  void ExpectP(char c, const std::string& what) {
-    if (!IsP(Peek(), c)) Fail(Peek(), "expected " + what + ", found " + Show(Peek()));
-    Next();
-  }
-
-  // Expressions: numbers, constants, + - * / and parentheses.
-  int64_t Primary() {
-    const Token& tok = Peek();
-    if (IsP(tok, '-')) {
-      Next();
-      return -Primary();
-    }
-    if (IsP(tok, '(')) {
-      Next();
-      const int64_t v = Sum();
-      ExpectP(')', "')'");
-      return v;
-    }
-    if (tok.kind != Token::kWord) Fail(tok, "expected a number, found " + Show(tok));
-    int64_t v = 0;
-    if (ParseNumber(tok.text, &v)) {
-      Next();
-      return v;
-    }
-    const auto c = consts_.find(tok.text);
-    if (c != consts_.end()) {
-      Next();
-      return c->second;
-    }
-    if (IsName(tok.text) && !LooksLikeNoteName(tok.text)) {
-      Fail(tok, "unknown constant '" + tok.text + "' (define it first with const)");
-    }
-    Fail(tok, "expected a number, found " + Show(tok));
-  }
-  int64_t Product() {
-    int64_t v = Primary();
-    while (IsP(Peek(), '*') || IsP(Peek(), '/')) {
-      const Token& op = Next();
-      const int64_t r = Primary();
-      if (op.text[0] == '*') {
-        v *= r;
-      } else {
-        if (r == 0) Fail(op, "division by zero");
-        v /= r;
-      }
-      if (v > kNumberLimit || v < -kNumberLimit) Fail(op, "number too large");
-    }
-    return v;
-  }
-  int64_t Sum() {
-    int64_t v = Product();
-    while (IsP(Peek(), '+') || IsP(Peek(), '-')) {
-      const bool plus = Next().text[0] == '+';
-      const int64_t r = Product();
-      v = plus ? v + r : v - r;
-    }
-    return v;
-  }
-  int Value(int64_t lo, int64_t hi, const std::string& what) {
-    const Token& at = Peek();
-    const int64_t v = Sum();
-    if (v < lo || v > hi) {
-      Fail(at, what + " must be " + std::to_string(lo) + ".." + std::to_string(hi) + ", not " +
-                   std::to_string(v));
-    }
-    return static_cast<int>(v);
-  }
-
-  std::vector<uint8_t> ByteList() {
-    const Token open = Peek();
-    ExpectP('[', "'[' and hex bytes");
-    std::vector<uint8_t> bytes;
-    while (!IsP(Peek(), ']')) {
-      const Token& tok = Peek();
-      uint8_t b = 0;
-      if (tok.kind == Token::kEnd) {
-        diag_.Error(open.pos, "'[' is never closed by ']'");
-        throw Failed{};
-      }
-      if (tok.kind != Token::kWord || !ParseHexByte(tok.text, &b)) {
-        Fail(tok, "expected a hex byte (00..FF) or ']', found " + Show(tok));
-      }
-      bytes.push_back(b);
-      Next();
-    }
-    Next();
-    return bytes;
-  }
-
   template <typename T>
   void SetOnce(Stated<T>& field, const Token& at, T value) {
     if (field.value) {
@@ -230,7 +57,7 @@ class Parser {
       Next();
       const std::string& w = head.text;
       if (w == "layout") {
-        const Token& kind = Next();
+        const Token kind = Next();
         Layout l;
         if (IsW(kind, "compact")) {
           l = Layout::kCompact;
@@ -282,16 +109,30 @@ class Parser {
         Fail(head, "unknown statement '" + w + "'");
       }
     } catch (Failed&) {
-      Recover(Peek().pos.line);
+      RecoverStatement();
+    }
+  }
+
+  // After an error in a statement: go on at the next statement, skipping
+  // any block the failed one opened (but a statement word ends the skip even
+  // inside an unclosed block, as it ends an unclosed block when parsing).
+  void RecoverStatement() {
+    int depth = 0;
+    while (Peek().kind != Token::kEnd && !IsTopLevelWord(Peek())) {
+      if (IsP(Peek(), '{')) ++depth;
       if (IsP(Peek(), '}')) {
-        diag_.Error(Peek().pos, "'}' without a block to close");
-        Next();
+        if (depth == 0) {
+          diag_.Error(Peek().pos, "'}' without a block to close");
+        } else {
+          --depth;
+        }
       }
+      Next();
     }
   }
 
   void Const() {
-    const Token& name = Next();
+    const Token name = Next();
     if (name.kind != Token::kWord || !IsName(name.text) || LooksLikeNoteName(name.text)) {
       Fail(name,
            "expected a constant name (letters, digits, '_'; not a note name), found " + Show(name));
@@ -307,7 +148,7 @@ class Parser {
     def.pos = head.pos;
     def.number = Value(0, 255, "an instrument number");
     if (Peek().kind == Token::kWord) {
-      const Token& name = Next();
+      const Token name = Next();
       if (!IsName(name.text)) Fail(name, "bad instrument name " + Show(name));
       instrument_names_[name.text] = def.number;
     }
@@ -347,7 +188,7 @@ class Parser {
           const int fb = Value(0, kFeedbackMax, "feedback");
           patch[8] = static_cast<uint8_t>((patch[8] & ~0x0E) | (fb << kFeedbackShift));
         } else if (IsW(head, "connection")) {
-          const Token& kind = Next();
+          const Token kind = Next();
           int bit = 0;
           if (IsW(kind, "fm")) {
             bit = 0;
@@ -380,7 +221,7 @@ class Parser {
         }
         Fail(Peek(), "unknown operator field " + Show(Peek()) + " (" + kFieldList + ")");
       }
-      const Token& name = Next();
+      const Token name = Next();
       int value = 1;
       if (IsP(Peek(), '=')) {
         Next();
@@ -402,6 +243,7 @@ class Parser {
     }
     const Token open = Peek();
     ExpectP('{', "'{' to open the channel's events");
+    loop_point_depth_ = -1;
     Events(p.bytes, 0, open);
     if (m_.channels[static_cast<size_t>(c)]) {
       diag_.Error(head.pos, "channel " + std::to_string(c) + " is already given at line " +
@@ -414,7 +256,7 @@ class Parser {
   // Events up to and including the closing '}'.
   void Events(std::vector<uint8_t>& out, int depth, const Token& open) {
     for (;;) {
-      const Token& tok = Peek();
+      const Token tok = Peek();
       if (IsP(tok, '}')) {
         Next();
         return;
@@ -438,7 +280,7 @@ class Parser {
   }
 
   uint8_t NoteOperand() {
-    const Token& tok = Peek();
+    const Token tok = Peek();
     if (tok.kind == Token::kWord) {
       if (const auto code = ParseNoteName(tok.text)) {
         Next();
@@ -480,13 +322,19 @@ class Parser {
       out.insert(out.end(), {EV_SLIDE, from, to, u8(len)});
     } else if (w == "inst") {
       int patch = 0;
-      const auto named = instrument_names_.find(Peek().text);
-      if (Peek().kind == Token::kWord && named != instrument_names_.end()) {
+      const Token at = Peek();
+      const auto named = instrument_names_.find(at.text);
+      if (at.kind == Token::kWord && named != instrument_names_.end()) {
         Next();
         patch = named->second;
+      } else if (at.kind == Token::kWord && IsName(at.text) && consts_.count(at.text) == 0) {
+        Fail(at, "unknown instrument '" + at.text + "' (name it in its 'instrument N " + at.text +
+                     "' line, before the channels that use it)");
       } else {
         patch = Value(0, 255, "an instrument number");
       }
+      auto& first_use = m_.instrument_first_use[static_cast<size_t>(patch)];
+      if (!first_use) first_use = at.pos;
       out.insert(out.end(), {EV_SET_INSTRUMENT, u8(patch)});
     } else if (w == "vol") {
       const Token at = Peek();
@@ -508,26 +356,30 @@ class Parser {
       out.insert(out.end(), {EV_LOOP_END, u8(count), 0, 0, 0});
     } else if (w == "loop_point") {
       out.push_back(EV_LOOP_POINT);
+      loop_point_depth_ = depth;
     } else if (w == "end") {
+      if (loop_point_depth_ >= 0 && depth > loop_point_depth_) {
+        diag_.Warning(head.pos,
+                      "'end' inside a loop opened after 'loop_point': every pass back to the "
+                      "loop point leaves the loop open, until the 256th open loop stops the "
+                      "channel (close the loop before 'end')");
+      }
       out.push_back(EV_END);
     } else {
       Fail(head, "unknown event '" + w + "'");
     }
   }
 
-  std::vector<Token> t_;
-  size_t i_ = 0;
-  Diagnostics& diag_;
   SourceModel& m_;
-  std::map<std::string, int64_t> consts_;
   std::map<std::string, int> instrument_names_;
+  int loop_point_depth_ = -1;  // loop depth of the channel's loop point; -1: none yet
 };
 
 }  // namespace
 
 SourceModel ParseSource(std::string_view source, Diagnostics& diag) {
   SourceModel model;
-  Parser parser(Tokenize(source, diag), diag, model);
+  Parser parser(source, diag, model);
   parser.ParseFile();
   return model;
 }

@@ -47,10 +47,25 @@ inline constexpr uint8_t kCmdEnd = 0x66;
 inline constexpr uint8_t kCmdShortWait = 0x70;  // 0x70..0x7F: 1..16 samples
 inline constexpr uint16_t kLongestWait = 0xFFFF;
 
-// The wait sample at which something at master clock `clock` of the
-// YM3812's clock happens: floor(clock * 44,100 / 3,579,545).
-constexpr uint64_t SampleOfClock(uint64_t clock) {
-  return clock * kSampleRate / kYm3812Clock;
+// The chip sample before which a VGM player that runs the YM3812 at its own
+// rate (3,579,545 / 72 Hz) applies a write that waits `wait` samples of
+// 44,100 Hz: floor(wait * 3,579,545 / (72 * 44,100)) + 1. It is the rule our
+// renderer follows for a write at master clock m: before sample
+// floor(m / 72) + 1.
+constexpr uint64_t ChipSampleOfWait(uint64_t wait) {
+  return wait * kYm3812Clock / (uint64_t{kMasterClocksPerSample} * kSampleRate) + 1;
+}
+
+// The wait position of a write made at master clock `clock`: the first
+// position a player applies before the write's own chip sample,
+// floor(clock / 72) + 1. About 88.7 % of the chip's sample slots hold a
+// 44.1 kHz instant; a write whose slot holds none goes to the first
+// position after it, one chip sample late, never early. The positions rise
+// with the clock, so the writes keep their order.
+constexpr uint64_t WaitOfClock(uint64_t clock) {
+  const uint64_t slots_before = clock / kMasterClocksPerSample;
+  const uint64_t per_slot = uint64_t{kMasterClocksPerSample} * kSampleRate;
+  return (slots_before * per_slot + kYm3812Clock - 1) / kYm3812Clock;
 }
 
 }  // namespace opl2::vgm

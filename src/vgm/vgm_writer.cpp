@@ -38,14 +38,14 @@ void AppendWait(std::vector<uint8_t>& out, uint64_t samples) {
 
 bool VgmWriter::Finish(uint64_t end_clock, const std::optional<LoopStart>& loop, const Gd3Tag& tag,
                        VgmImage* image, std::string* error) const {
-  const uint64_t total = SampleOfClock(end_clock);
+  const uint64_t total = WaitOfClock(end_clock);
   if (total > UINT32_MAX) {
     *error = "the song is longer than a VGM file can count (" + std::to_string(total) + " samples)";
     return false;
   }
   std::optional<uint64_t> loop_sample;
-  if (loop && loop->clock < end_clock && SampleOfClock(loop->clock) < total) {
-    loop_sample = SampleOfClock(loop->clock);
+  if (loop && loop->clock < end_clock && WaitOfClock(loop->clock) < total) {
+    loop_sample = WaitOfClock(loop->clock);
   }
 
   std::vector<uint8_t>& out = image->bytes;
@@ -59,7 +59,7 @@ bool VgmWriter::Finish(uint64_t end_clock, const std::optional<LoopStart>& loop,
       loop_at = out.size();
     }
     if (i == writes_.size() || writes_[i].clock >= end_clock) break;
-    const uint64_t sample = SampleOfClock(writes_[i].clock);
+    const uint64_t sample = std::max(at, WaitOfClock(writes_[i].clock));  // never back
     AppendWait(out, sample - at);
     at = sample;
     out.push_back(kCmdYm3812Write);

@@ -1,7 +1,8 @@
 // Builds a VGM 1.51 file for one YM3812 from register writes stamped with
-// the chip's master clock. Waits are exact: every position is converted from
-// the master clock on its own (SampleOfClock) and the wait before a command
-// is the difference to the position last reached, so rounding never adds up.
+// the chip's master clock. Every position is converted from the master clock
+// on its own (WaitOfClock: each write on its own chip sample wherever the
+// 44.1 kHz grid allows) and the wait before a command is the difference to
+// the position last reached, so rounding never adds up.
 #pragma once
 
 #include <cstddef>

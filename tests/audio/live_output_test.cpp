@@ -131,6 +131,7 @@ std::vector<int16_t> Render(const char* path, double seconds) {
   RenderOptions options;
   options.max_seconds = seconds;
   options.loops = 1'000'000;
+  options.fade_seconds = 0;  // no fade before the cut: the device plays on
   SongRenderer renderer(options);
   auto song = std::make_unique<Song>();
   EXPECT_EQ(LoadSongFile(path, *song), LoadResult::kLoaded);

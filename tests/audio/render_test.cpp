@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <thread>
@@ -195,7 +196,8 @@ TEST_F(RenderCommand, ErrorsLeaveNoFile) {
   EXPECT_EQ(RunCommand(Tool("render " + s + " -o " + Out("no/such/dir.wav"))).status, 1);
   const ToolResult missing = RunCommand(Tool("render /nonexistent.song -o " + Out("m.wav")));
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "Can't open file /nonexistent.song\n");
+  EXPECT_EQ(missing.err,
+            "opl2tool render: cannot read '/nonexistent.song': No such file or directory\n");
   EXPECT_EQ(RunCommand(Tool("render " + s + " -o " + Out("r.wav") + " --rate 12x")).status, 2);
   EXPECT_EQ(RunCommand(Tool("render " + s)).status, 2);
   EXPECT_TRUE(fs::is_empty(dir_));
@@ -223,6 +225,87 @@ TEST_F(RenderCommand, InterruptLeavesNoPartialFile) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 130);
   EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+}  // namespace
+}  // namespace opl2::test
+
+namespace opl2::test {
+namespace {
+
+// A render that the cap cuts fades out over the last `fade_seconds` before
+// it (at most half the render): sample i of the last L keeps (N - i) / L of
+// itself. A song that ends before the cap is not touched.
+TEST(SongRenderer, ACutFadesOutBeforeTheCapAndOnlyACut) {
+  TempFile held(SongWithTrack0({0x40, 0x00}));  // holds its note for ever
+  RenderOptions plain;
+  plain.max_seconds = 2;
+  plain.fade_seconds = 0;
+  const std::vector<int16_t> a = RenderAll(held.path(), plain);
+  for (const double fade : {0.5, 8.0}) {
+    RenderOptions o = plain;
+    o.fade_seconds = fade;
+    const std::vector<int16_t> b = RenderAll(held.path(), o);
+    ASSERT_EQ(a.size(), b.size());
+    const int64_t n = static_cast<int64_t>(a.size());
+    const int64_t length = fade < 1 ? std::llround(0.5 * kChipSampleRate) : n / 2;
+    for (int64_t i = 0; i < n; ++i) {
+      const int64_t expected = i < n - length ? a[i] : a[i] * (n - i) / length;
+      ASSERT_EQ(b[i], expected) << "fade " << fade << ", sample " << i;
+    }
+    EXPECT_NE(a[n - 2], 0);  // there was sound to fade
+  }
+  TempFile stops(SongWithTrack0({0x40, 0x10, 0x80}));
+  RenderOptions o = plain;
+  o.max_seconds = 600;
+  const std::vector<int16_t> natural = RenderAll(stops.path(), o);
+  o.fade_seconds = 8;
+  EXPECT_EQ(RenderAll(stops.path(), o), natural);
+}
+
+// A RIFF header counts the file's bytes after its first 8 in 32 bits: a file
+// of 8 + 0xFFFFFFFF bytes is the largest. 16-bit mono takes 2 bytes a frame,
+// and the writer keeps 4,096 bytes for its header chunks: 2,147,481,603
+// frames fit, one more does not, and tags take their room too.
+TEST(AudioFile, WavFilesThatCouldPass4GiBAreWrittenAsRf64) {
+  EXPECT_FALSE(NeedsRf64(2'147'481'603, 0));
+  EXPECT_TRUE(NeedsRf64(2'147'481'604, 0));
+  EXPECT_TRUE(NeedsRf64(2'147'481'603, 2));
+  EXPECT_FALSE(NeedsRf64(600 * 48'000, 100));
+  EXPECT_TRUE(NeedsRf64(UINT64_MAX / 2, 0));
+}
+
+TEST_F(RenderCommand, ALongCapGivesAReadableFileAndTagsAreWritten) {
+  TempFile song(SongWithTrack0({0x40, 0x10, 0x80}));
+  // 86,400 s at 384 kHz could reach 66 GB: RF64, which the short song
+  // brings back to a plain WAV header.
+  const std::string big = Out("big.wav");
+  ASSERT_EQ(RunCommand(Tool("render " + std::string(song.path()) + " -o " + big +
+                            " --seconds 86400 --rate native --title 'A T\xC3\xADtle'"))
+                .status,
+            0);
+  const AudioInfo info = ReadInfo(big);
+  EXPECT_EQ(static_cast<size_t>(info.frames), RenderAll(song.path(), {}).size());
+  EXPECT_EQ(ReadWholeFile(big).substr(0, 4), "RIFF");
+
+  const std::string tagged = Out("my song.flac");
+  fs::copy_file(song.path(), Out("My Tune.song"));
+  ASSERT_EQ(RunCommand(Tool("render '" + Out("My Tune.song") + "' -o '" + tagged +
+                            "' --artist 'Some One'"))
+                .status,
+            0);
+  for (const std::string& path : {big, tagged}) {
+    SF_INFO i{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &i);
+    ASSERT_NE(f, nullptr) << path;
+    const char* title = sf_get_string(f, SF_STR_TITLE);
+    const char* artist = sf_get_string(f, SF_STR_ARTIST);
+    EXPECT_STREQ(title, path == big ? "A T\xC3\xADtle" : "My Tune");
+    if (path == tagged) {
+      EXPECT_STREQ(artist, "Some One");
+    }
+    sf_close(f);
+  }
 }
 
 }  // namespace

@@ -47,36 +47,6 @@ class LivePlayer : public ::testing::Test {
   fs::path dir_;
 };
 
-// The size of the capture file over time: the disk driver writes it in
-// chunks, right after the device has pulled them.
-class CaptureClock {
- public:
-  explicit CaptureClock(std::string path) : path_(std::move(path)) {}
-  void Poll() {
-    struct stat st {};
-    if (stat(path_.c_str(), &st) != 0) return;
-    const uint64_t samples = static_cast<uint64_t>(st.st_size) / 2;
-    if (seen_.empty() || seen_.back().second != samples) seen_.emplace_back(Clock::now(), samples);
-  }
-  // Where the device was at `t`, between the chunks seen around it.
-  double SampleAt(Clock::time_point t) const {
-    for (size_t i = 1; i < seen_.size(); ++i) {
-      if (seen_[i].first > t) {
-        const auto& [ta, sa] = seen_[i - 1];
-        const auto& [tb, sb] = seen_[i];
-        const double f = std::chrono::duration<double>(t - ta).count() /
-                         std::chrono::duration<double>(tb - ta).count();
-        return static_cast<double>(sa) + f * static_cast<double>(sb - sa);
-      }
-    }
-    return -1;
-  }
-
- private:
-  std::string path_;
-  std::vector<std::pair<Clock::time_point, uint64_t>> seen_;
-};
-
 // Where `window` (a stretch of the capture) lies in the render, or npos.
 size_t Find(const std::vector<int16_t>& render, const int16_t* window, size_t length) {
   const auto it = std::search(render.begin(), render.end(), window, window + length);

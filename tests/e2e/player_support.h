@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -84,6 +85,37 @@ inline std::string Drain(int fd) {
   }
   return out;
 }
+
+// The size of the capture file over time: the disk driver writes it in
+// chunks, right after the device has pulled them.
+class CaptureClock {
+ public:
+  explicit CaptureClock(std::string path) : path_(std::move(path)) {}
+  void Poll() {
+    struct stat st {};
+    if (stat(path_.c_str(), &st) != 0) return;
+    const uint64_t samples = static_cast<uint64_t>(st.st_size) / 2;
+    if (seen_.empty() || seen_.back().second != samples)
+      seen_.emplace_back(std::chrono::steady_clock::now(), samples);
+  }
+  // Where the device was at `t`, between the chunks seen around it.
+  double SampleAt(std::chrono::steady_clock::time_point t) const {
+    for (size_t i = 1; i < seen_.size(); ++i) {
+      if (seen_[i].first > t) {
+        const auto& [ta, sa] = seen_[i - 1];
+        const auto& [tb, sb] = seen_[i];
+        const double f = std::chrono::duration<double>(t - ta).count() /
+                         std::chrono::duration<double>(tb - ta).count();
+        return static_cast<double>(sa) + f * static_cast<double>(sb - sa);
+      }
+    }
+    return -1;
+  }
+
+ private:
+  std::string path_;
+  std::vector<std::pair<std::chrono::steady_clock::time_point, uint64_t>> seen_;
+};
 
 inline std::vector<int16_t> ReadRawSamples(const std::string& path) {
   const std::string bytes = ReadWholeFile(path);

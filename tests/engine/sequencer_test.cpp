@@ -6,6 +6,11 @@
 namespace opl2::test {
 namespace {
 
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 // Starts a song whose channel 0 plays `track` and runs to the first row.
 class Channel0 : public ::testing::Test {
  protected:
@@ -319,16 +324,57 @@ TEST_F(Channel0, A256thNestedLoopStopsTheChannel) {
   EXPECT_EQ(At(17), (RegWrites{{0xB0, 0x11}}));
 }
 
-TEST_F(Channel0, ARowThatNeverClosesStopsTheChannel) {
+TEST_F(Channel0, ARowThatNeverClosesStopsTheChannelAfter65536Events) {
   Play({0xF6, 0xFD, 0x7F, 0x80});
   EXPECT_EQ(h.ch(0).active, 0);
-  // kMaxEventsPerStep events read: the loop point, then volume changes and
-  // end marks in turn; then the channel is keyed off.
-  const RegWrites w = At(16);
-  EXPECT_EQ(static_cast<int>(w.size()), kMaxEventsPerStep / 2 + 1);
-  EXPECT_EQ(w.back(), std::make_pair(0xB0, 0x00));
+  // 65,536 events read: the loop point, then volume changes (carrier level
+  // 0x00) and end marks in turn, 32,768 volumes; then the channel is keyed
+  // off. The row provably never closes, and it stops where it always did.
+  RegWrites expected(32'768, {0x43, 0x00});
+  expected.push_back({0xB0, 0x00});
+  EXPECT_EQ(At(16), expected);
   h.Tick(100);
   EXPECT_EQ(h.writes().back().tick, 16);
+}
+
+// Nested loops whose row closes play whole up to 2^24 events, far beyond
+// any one-level loop.
+TEST_F(Channel0, RowsOfNestedLoopsThatCloseWithin2To24EventsPlayWhole) {
+  const Bytes start = {0xF9, 0, 0};
+  const Bytes end255 = {0xF8, 0xFF, 0, 0, 0};
+  const Bytes note = {0x40, 0x04, 0x80};
+  // Two loops of 255 around a reserved code: 2 + 255 * (1 + 255 * 2 + 1) =
+  // 130,562 events, then the note.
+  Play(start + start + Bytes{0xF4} + end255 + end255 + note);
+  EXPECT_EQ(h.ch(0).active, 1);
+  EXPECT_EQ(At(16), (RegWrites{{0xB0, 0x11}, {0xA0, 0x59}, {0xB0, 0x11}, {0xB0, 0x31}}));
+  h.Tick(4);
+  EXPECT_EQ(At(20), (RegWrites{{0xB0, 0x11}}));  // the end mark: key off, stop
+
+  // Three loops of 255 around nothing: 3 + 255 * (1 + 255 * (1 + 255)) + ...
+  // = 16,646,913 events, below 2^24 = 16,777,216.
+  Harness three;
+  ASSERT_EQ(three.Start(SongWithTrack0(start + start + start + end255 + end255 + end255 + note)),
+            LoadResult::kLoaded);
+  three.Tick(16);
+  EXPECT_EQ(three.ch(0).active, 1);
+  EXPECT_EQ(three.ch(0).step_ticks, 4);
+
+  // Around one volume it needs 3 + 255 * (1 + 255 * (1 + 255 * 2)) = 33
+  // million: it stops where a row that never closes does, after 65,536
+  // events. Past the 3 loop starts: a first middle pass of 255 volumes and
+  // loop ends and the middle loop end (511 events), 126 passes of 512 (the
+  // inner loop start too), then the inner loop start and 254 volume-and-end
+  // pairs and a volume: 255 * 128 volumes, then the key-off.
+  Harness over;
+  ASSERT_EQ(over.Start(SongWithTrack0(start + start + start + Bytes{0xFD, 0x7F} + end255 + end255 +
+                                      end255 + note)),
+            LoadResult::kLoaded);
+  over.Tick(16);
+  EXPECT_EQ(over.ch(0).active, 0);
+  RegWrites expected(255 * 128, {0x43, 0x00});
+  for (int c = 0; c < kChannelCount; ++c) expected.push_back({0xB0 + c, 0x00});  // the others end
+  EXPECT_EQ(over.WritesAt(16), expected);
 }
 
 TEST_F(Channel0, AnEventPastTheTrackBufferStopsTheChannel) {

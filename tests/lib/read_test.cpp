@@ -54,6 +54,12 @@ TEST(NativeRead, EqualsTheRenderOfExamplesGeneratedAndDamagedSongs) {
     const ToolResult r =
         RunCommand(Tool("render " + song + " -o " + dir + "/out.wav --rate native --loops 1 " +
                         "--fade 1.5 --seconds 6"));
+    // The tool refuses bytes that are not a song (the library plays them
+    // silently, as the player does).
+    if (bytes.empty() || bytes[0] != 2) {
+      EXPECT_EQ(r.status, 1) << name;
+      continue;
+    }
     ASSERT_EQ(r.status, 0) << name << ": " << r.err;
     const std::vector<int16_t> rendered = WavSamples(ReadWholeFile(dir + "/out.wav"));
 

@@ -42,7 +42,7 @@ cd "$work"
   -lm -o embed || fail "embed.c does not build with pkg-config"
 song=$build/examples/demo.song
 LD_LIBRARY_PATH=$libdir ./embed "$song" 0 >native.wav || fail "embed failed"
-"$prefix/bin/opl2tool" render "$song" -o render.wav --rate native
+"$prefix/bin/opl2tool" render "$song" -o render.wav --rate native --title ''
 cmp -s <(tail -c +45 native.wav) <(tail -c +45 render.wav) || fail "embed's samples differ from the render"
 # At the default rate: a WAV whose header counts exactly the samples that follow.
 LD_LIBRARY_PATH=$libdir ./embed "$song" >default.wav

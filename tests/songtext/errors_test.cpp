@@ -131,8 +131,8 @@ TEST(SourceErrors, TheToolReportsAllAndKeepsTheOldSong) {
   EXPECT_EQ(r.err, src + ":2:6: a note length must be 0..255, not 300\n" + src +
                        ":3:3: 'Q4' is not a note name: a letter A..G, then # or b, then the "
                        "octave 0..7\n"
-                       "opl2tool asm: 2 errors; " +
-                       song + " not written\n");
+                       "opl2tool asm: 2 errors; '" +
+                       song + "' not written\n");
   EXPECT_EQ(ReadWholeFile(song), "old");
 
   const ToolResult missing = RunCommand(Tool("asm " + std::string(dir) + "/nope -o " + song));

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,13 @@ class SongFile {
   std::string path_;
 };
 
+// The output of `info --json`, parsed: a parse error fails the test.
+nlohmann::json Json(const std::string& args) {
+  const ToolResult r = RunCommand(Tool("info --json " + args));
+  EXPECT_EQ(r.status, 0) << r.err;
+  return nlohmann::json::parse(r.out);
+}
+
 analysis::SongTiming Measure(const std::string& path, const analysis::TimingLimits& limits = {}) {
   std::vector<uint8_t> bytes;
   std::string error;
@@ -70,9 +78,13 @@ TEST(SongTiming, ASongThatEndsCountsTheTempoChange) {
       << r.out;
   EXPECT_NE(r.out.find("channel 0: stops at 0.901 s (tick 42)"), std::string::npos);
   EXPECT_NE(r.out.find("tempo events: channel 0, offset 29: 200"), std::string::npos) << r.out;
-  const ToolResult j = RunCommand(Tool("info --json " + song.path()));
-  EXPECT_NE(j.out.find("\"result\": \"ends\""), std::string::npos) << j.out;
-  EXPECT_NE(j.out.find("\"duration_s\": 0.901120"), std::string::npos) << j.out;
+  const nlohmann::json j = Json(song.path());
+  EXPECT_EQ(j["playback"]["result"], "ends");
+  EXPECT_NEAR(j["playback"]["duration_s"].get<double>(), 0.901120, 1e-6);
+  // Channels 1..8 read only their end mark: they play nothing.
+  EXPECT_EQ(j["playback"]["channels"][0]["plays"], true);
+  EXPECT_EQ(j["playback"]["channels"][5]["plays"], false);
+  EXPECT_NE(r.out.find("channel 5: does not play"), std::string::npos) << r.out;
 }
 
 TEST(SongTiming, ALoopingSongGivesIntroAndTheLongestLoop) {
@@ -101,10 +113,10 @@ TEST(SongTiming, ALoopingSongGivesIntroAndTheLongestLoop) {
   EXPECT_NE(r.out.find("      1      35     22       8  -                      1  2 (2)"),
             std::string::npos)
       << r.out;
-  const ToolResult j = RunCommand(Tool("info " + song.path() + " --json"));
-  EXPECT_NE(j.out.find("\"loop_channel\": 1, \"intro_s\": 0.366231, \"loop_s\": 0.778240"),
-            std::string::npos)
-      << j.out;
+  const nlohmann::json j = Json(song.path());
+  EXPECT_EQ(j["playback"]["loop_channel"], 1);
+  EXPECT_NEAR(j["playback"]["intro_s"].get<double>(), 16 * 77'824 / kClock, 1e-6);
+  EXPECT_NEAR(j["playback"]["loop_s"].get<double>(), 34 * 77'824 / kClock, 1e-6);
 }
 
 TEST(SongTiming, HeldNotesAndTheRunLimit) {
@@ -143,26 +155,42 @@ TEST(SongInfo, InstrumentsDefinedUsedAndUndefined) {
                        "UNDEFINED instruments used (silent): 5 9\n"),
             std::string::npos)
       << r.out;
-  const ToolResult j = RunCommand(Tool("info --json " + song.path()));
-  EXPECT_NE(j.out.find("\"instruments\": {\"defined\": [2,3], \"used\": [0,2,5,9], "
-                       "\"undefined_used\": [5,9]}"),
-            std::string::npos)
-      << j.out;
+  const nlohmann::json j = Json(song.path());
+  EXPECT_EQ(j["instruments"]["defined"], nlohmann::json({2, 3}));
+  EXPECT_EQ(j["instruments"]["used"], nlohmann::json({0, 2, 5, 9}));
+  EXPECT_EQ(j["instruments"]["undefined_used"], nlohmann::json({5, 9}));
 }
 
-TEST(SongInfo, FilesThatAreNotSongs) {
+TEST(SongInfo, JsonIsValidUtf8ForAnyFileName) {
+  const SongFile song("channel 0 { C4 1 end }\n" + kOthersEnd);
+  const std::string odd = "/tmp/opl2-info-\xFF\xFEq\"\\" + std::to_string(getpid()) + ".song";
+  ASSERT_EQ(link(song.path().c_str(), odd.c_str()), 0);
+  const ToolResult r = RunCommand(Tool("info --json '" + odd + "'"));
+  unlink(odd.c_str());
+  EXPECT_EQ(r.status, 0) << r.err;
+  const nlohmann::json j = nlohmann::json::parse(r.out);  // throws on invalid UTF-8
+  EXPECT_EQ(j["file"],
+            "/tmp/opl2-info-\xEF\xBF\xBD\xEF\xBF\xBDq\"\\" + std::to_string(getpid()) + ".song");
+}
+
+TEST(SongInfo, FilesThatAreNotSongsAreRefused) {
   const SongFile empty("layout raw size 0");
-  ToolResult r = RunCommand(Tool("info " + empty.path()));
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("0 bytes, empty: not a song"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("playback: nothing plays"), std::string::npos);
   const SongFile other("layout raw data at 0 [03 00 00]");
-  r = RunCommand(Tool("info --json " + other.path()));
-  EXPECT_NE(r.out.find("\"is_song\": false"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("\"result\": \"not_a_song\""), std::string::npos);
-  r = RunCommand(Tool("info /nonexistent/song"));
+  for (const char* json : {"", "--json "}) {
+    ToolResult r = RunCommand(Tool(std::string("info ") + json + empty.path()));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "opl2tool info: '" + empty.path() + "' is not a song: the file is empty\n");
+    r = RunCommand(Tool(std::string("info ") + json + other.path()));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "opl2tool info: '" + other.path() +
+                         "' is not a song: its first byte is 0x03, not 0x02\n");
+  }
+  const ToolResult r = RunCommand(Tool("info /nonexistent/song"));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "opl2tool info: cannot read '/nonexistent/song': No such file or directory\n");
 }
 
 }  // namespace

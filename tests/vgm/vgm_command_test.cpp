@@ -110,7 +110,8 @@ TEST_F(VgmCommand, ErrorsLeaveNoFile) {
   const std::string s = song.path();
   const ToolResult missing = RunCommand(Tool("vgm /nonexistent.song -o " + Out("m.vgm")));
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "Can't open file /nonexistent.song\n");
+  EXPECT_EQ(missing.err,
+            "opl2tool vgm: cannot read '/nonexistent.song': No such file or directory\n");
   const ToolResult dir = RunCommand(Tool("vgm " + s + " -o " + Out("no/such/dir.vgm")));
   EXPECT_EQ(dir.status, 1);
   EXPECT_NE(dir.err.find("no/such/dir.vgm"), std::string::npos) << dir.err;
@@ -154,6 +155,49 @@ TEST_F(VgmCommand, InterruptLeavesNoFile) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 130);
   EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+}  // namespace
+}  // namespace opl2::test
+
+namespace opl2::test {
+namespace {
+
+// A .vgz name gives the gzip form of the very bytes a .vgm name gives
+// (gzip itself unpacks it); --check reads both.
+TEST_F(VgmCommand, VgzIsTheGzipOfTheVgmAndCheckReadsIt) {
+  TempFile song(SongWithTrack0({0xDA, 0x30, 0x52, 0x20, 0xFB, 0x44, 0x08, 0x0F, 0x04, 0x80}));
+  const std::string s = song.path();
+  ASSERT_EQ(RunCommand(Tool("vgm " + s + " --title T -o " + Out("a.vgm"))).status, 0);
+  ASSERT_EQ(RunCommand(Tool("vgm " + s + " --title T -o " + Out("a.vgz"))).status, 0);
+  ASSERT_EQ(RunCommand(Tool("vgm " + s + " --title T -o " + Out("b.VGZ"))).status, 0);
+  const std::string vgz = ReadWholeFile(Out("a.vgz"));
+  ASSERT_GE(vgz.size(), 2u);
+  EXPECT_EQ(vgz.substr(0, 2), "\x1F\x8B");
+  EXPECT_EQ(vgz, ReadWholeFile(Out("b.VGZ")));  // the same bytes every time
+  const ToolResult unpacked = RunCommand("gzip -dc " + Out("a.vgz"));
+  ASSERT_EQ(unpacked.status, 0) << unpacked.err;
+  EXPECT_EQ(unpacked.out, ReadWholeFile(Out("a.vgm")));
+  EXPECT_LT(vgz.size(), unpacked.out.size());
+
+  const ToolResult plain = RunCommand(Tool("vgm --check " + Out("a.vgm")));
+  const ToolResult packed = RunCommand(Tool("vgm --check " + Out("a.vgz")));
+  EXPECT_EQ(packed.status, 0) << packed.err;
+  // The same report, the first line saying it was compressed.
+  const size_t eol = plain.out.find('\n');
+  EXPECT_EQ(packed.out.substr(packed.out.find('\n')), plain.out.substr(eol));
+  EXPECT_NE(packed.out.substr(0, packed.out.find('\n')).find("(gzip-compressed)"),
+            std::string::npos);
+
+  // A gzip stream cut short is refused with the reason.
+  const std::string cut = Out("cut.vgz");
+  std::FILE* f = std::fopen(cut.c_str(), "wb");
+  std::fwrite(vgz.data(), 1, vgz.size() / 2, f);
+  std::fclose(f);
+  const ToolResult bad = RunCommand(Tool("vgm --check " + cut));
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.err, "opl2tool vgm: '" + cut +
+                         "': not a VGM file: gzip data, but the compressed data is cut short\n");
 }
 
 }  // namespace

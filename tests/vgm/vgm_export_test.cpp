@@ -26,7 +26,7 @@
 namespace opl2::test {
 namespace {
 
-using vgm::SampleOfClock;
+using vgm::WaitOfClock;
 
 constexpr uint64_t kTick180 = 77'824;  // OPM cycles of one tick at Timer B 180
 
@@ -92,11 +92,11 @@ void ExpectOnTheEngineTimeLine(const char* song, const Exported& e) {
   const std::vector<TimedWrite> expected = EngineWrites(song, e.end_clock);
   ASSERT_EQ(e.file.writes.size(), expected.size());
   for (size_t i = 0; i < expected.size(); ++i) {
-    ASSERT_EQ(e.file.writes[i].sample, SampleOfClock(expected[i].clock)) << "write " << i;
+    ASSERT_EQ(e.file.writes[i].sample, WaitOfClock(expected[i].clock)) << "write " << i;
     ASSERT_EQ(e.file.writes[i].reg, expected[i].reg) << "write " << i;
     ASSERT_EQ(e.file.writes[i].value, expected[i].value) << "write " << i;
   }
-  EXPECT_EQ(e.file.total_samples, SampleOfClock(e.end_clock));
+  EXPECT_EQ(e.file.total_samples, WaitOfClock(e.end_clock));
 }
 
 // The looped part of the file is what the song plays after the end: the
@@ -126,8 +126,7 @@ TEST(VgmExport, OneLoopingChannelEndsWhereTheFadeWouldStartAndLoopsFromItsFirstP
   EXPECT_EQ(e.end, RenderEnd::kLoopsDone);
   EXPECT_EQ(e.end_clock, TickStartClock((24 + 3 * 16) * kTick180));
   ExpectOnTheEngineTimeLine(song.path(), e);
-  EXPECT_EQ(e.file.loop_samples,
-            e.file.total_samples - SampleOfClock(TickStartClock(24 * kTick180)));
+  EXPECT_EQ(e.file.loop_samples, e.file.total_samples - WaitOfClock(TickStartClock(24 * kTick180)));
   ExpectLoopPlaysOn(song.path(), e);
 }
 
@@ -155,7 +154,7 @@ TEST(VgmExport, SecondsCapTheExport) {
   const Exported e = Export(song.path(), 2, 2.5);
   EXPECT_EQ(e.end, RenderEnd::kCap);
   EXPECT_EQ(e.end_clock, static_cast<uint64_t>(std::llround(2.5 * kChipSampleRate)) * 72);
-  EXPECT_EQ(e.file.total_samples, SampleOfClock(e.end_clock));
+  EXPECT_EQ(e.file.total_samples, WaitOfClock(e.end_clock));
   EXPECT_EQ(e.file.loop_offset, 0u);
 }
 
@@ -177,7 +176,7 @@ TEST(VgmExport, ChannelsWithDifferentLoopLengthsLoopOnlyWhenTheEndLinesUp) {
   EXPECT_EQ(two.end_clock, TickStartClock(72 * kTick180));
   ExpectOnTheEngineTimeLine(song.path(), two);
   EXPECT_EQ(two.file.loop_samples,
-            two.file.total_samples - SampleOfClock(TickStartClock(24 * kTick180)));
+            two.file.total_samples - WaitOfClock(TickStartClock(24 * kTick180)));
   ExpectLoopPlaysOn(song.path(), two);
 }
 
@@ -189,8 +188,7 @@ TEST(VgmExport, AFirstPassThatWritesDifferentlyStaysOutsideTheLoop) {
   EXPECT_EQ(Export(song.path(), 1).file.loop_offset, 0u);
   const Exported e = Export(song.path(), 2);
   EXPECT_EQ(e.end_clock, TickStartClock(56 * kTick180));
-  EXPECT_EQ(e.file.loop_samples,
-            e.file.total_samples - SampleOfClock(TickStartClock(40 * kTick180)));
+  EXPECT_EQ(e.file.loop_samples, e.file.total_samples - WaitOfClock(TickStartClock(40 * kTick180)));
   ExpectLoopPlaysOn(song.path(), e);
 }
 

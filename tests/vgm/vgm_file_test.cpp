@@ -2,6 +2,8 @@
 // tag, and the reader's rejection of damaged files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -63,15 +65,25 @@ TEST(VgmWaits, EveryLengthAddsUpWithTheShortestCommands) {
   }
 }
 
-TEST(VgmWriter, PositionsComeFromTheClockSoRoundingNeverAddsUp) {
-  // 10,000 writes 81,933.7 master clocks apart (one tick at Timer B 180):
-  // summing rounded tick lengths would drift, converting each clock does not.
+// Where a VGM player puts a write: it runs the chip at 3,579,545 / 72 Hz
+// and applies a write that waits v samples of 44.1 kHz before chip sample
+// floor(v * 3,579,545 / (72 * 44,100)) + 1. Our chip applies a write at
+// master clock m before sample floor(m / 72) + 1. Which positions reach
+// which chip sample is found here by trying every position, not from the
+// writer's formula.
+TEST(VgmWriter, EachWriteLandsOnItsOwnChipSampleWhereverThe441kHzGridAllows) {
+  auto player_sample = [](uint64_t v) { return v * 3'579'545 / (72 * 44'100) + 1; };
+  // Runs of writes 104 master clocks apart at the start of each tick
+  // (Timer B 180, then 255), as the engine makes them; 40,000 writes.
   VgmWriter w;
   std::vector<uint64_t> clocks;
-  for (uint64_t k = 0; k < 10'000; ++k) {
-    const uint64_t clock = k * 77'824 * kYm3812Clock / 3'400'000;
-    clocks.push_back(clock);
-    w.AddWrite(clock, static_cast<uint8_t>(0xA0 + k % 9), static_cast<uint8_t>(k));
+  for (uint64_t k = 0; clocks.size() < 40'000; ++k) {
+    const uint64_t opm = k < 2'000 ? k * 77'824 : 2'000 * 77'824 + (k - 2'000) * 1'024;
+    const uint64_t start = opm * kYm3812Clock / 3'400'000;
+    for (uint64_t j = 0; j < 1 + k % 10; ++j) {  // 10 fit in the shortest tick
+      clocks.push_back(start + 104 * j);
+      w.AddWrite(clocks.back(), static_cast<uint8_t>(0xA0 + k % 9), static_cast<uint8_t>(j));
+    }
   }
   const uint64_t end = clocks.back() + 1'000'000;
   const Bytes b = Build(w, end);
@@ -79,12 +91,37 @@ TEST(VgmWriter, PositionsComeFromTheClockSoRoundingNeverAddsUp) {
   std::string error;
   ASSERT_TRUE(Read(b, &f, &error)) << error;
   ASSERT_EQ(f.writes.size(), clocks.size());
+
+  // Which chip samples some position reaches.
+  const uint64_t slots = end / 72 + 3;
+  std::vector<bool> reached(slots, false);
+  for (uint64_t v = 0; player_sample(v) < slots; ++v) reached[player_sample(v)] = true;
+  const double slots_with_a_position =
+      static_cast<double>(std::count(reached.begin() + 1, reached.end(), true)) /
+      static_cast<double>(slots - 1);
+  EXPECT_NEAR(slots_with_a_position, 0.887, 0.001);
+
+  size_t exact = 0;
   for (size_t i = 0; i < clocks.size(); ++i) {
-    ASSERT_EQ(f.writes[i].sample, clocks[i] * 44'100 / 3'579'545) << i;
-    ASSERT_EQ(f.writes[i].reg, 0xA0 + i % 9);
+    const uint64_t own = clocks[i] / 72 + 1;
+    const uint64_t got = player_sample(f.writes[i].sample);
+    if (i > 0) {
+      ASSERT_GE(f.writes[i].sample, f.writes[i - 1].sample) << "order, write " << i;
+    }
+    if (reached[own]) {
+      ASSERT_EQ(got, own) << "write " << i << " has a position on its own sample";
+      ++exact;
+    } else {
+      // No 44.1 kHz instant in its slot: the next sample, never an earlier one.
+      ASSERT_EQ(got, own + 1) << "write " << i;
+    }
   }
-  EXPECT_EQ(f.total_samples, end * 44'100 / 3'579'545);
-  EXPECT_EQ(f.counts.ym3812_writes, 10'000u);
+  const double share = static_cast<double>(exact) / static_cast<double>(clocks.size());
+  std::printf("  %.1f %% of %zu writes on their own chip sample\n", 100 * share, clocks.size());
+  EXPECT_GE(share, 0.88);
+  // The length is the end's own position, reached by the waits.
+  EXPECT_EQ(player_sample(f.total_samples), end / 72 + (reached[end / 72 + 1] ? 1 : 2));
+  EXPECT_EQ(f.counts.ym3812_writes, clocks.size());
 }
 
 TEST(VgmWriter, HeaderFieldsAndLoop) {

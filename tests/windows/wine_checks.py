@@ -3,7 +3,7 @@
 
   tools    opl2tool.exe gives the Linux opl2tool's bytes: traces of the example
            songs and of every generated and damaged song of the song corpus,
-           asm, disasm, info, info --json, vgm and chip renders;
+           asm, disasm, info, info --json, vgm, vgz and chip renders;
   command  opl2play.exe's command tail, existence check, messages and exit
            status, started with exact command lines by the launcher;
   console  the Win32 console in a real terminal (tmux): the key codes of
@@ -119,6 +119,7 @@ class Checks:
                 differ += filter(None, [self.same(" ".join(map(str, args[:1] + args[2:]))
                                                   + " " + s.name, args)])
             differ += filter(None, [self.same(f"vgm {s.name}", ["vgm", s], "out.vgm")])
+            differ += filter(None, [self.same(f"vgz {s.name}", ["vgm", s], "out.vgz")])
             text = self.work / "src.opl2s"
             text.write_bytes(self.linux("opl2tool", "disasm", s).stdout)
             differ += filter(None, [self.same(f"asm of {s.name}", ["asm", text], "out.song")])
@@ -130,11 +131,30 @@ class Checks:
 
         missing = self.win("opl2tool.exe", "trace", self.work / "no-such.song")
         render = self.win("opl2tool.exe", "render", songs[0], "-o", self.work / "x.wav")
+        play = self.win("opl2tool.exe", "play", songs[0])
+        # An output that is an input, named another way (the Z: drive and
+        # backslashes against the Unix path), is the same file: refused, and
+        # the song keeps its bytes.
+        victim = self.work / "victim.song"
+        victim.write_bytes(songs[0].read_bytes())
+        over = self.win("opl2tool.exe", "vgm", victim, "-o", windows_path(victim))
+        kept = victim.read_bytes() == songs[0].read_bytes()
+        # A source written part by part replaces the file that was there.
+        old = self.work / "old.opl2s"
+        old.write_bytes(b"old")
+        disasm = self.win("opl2tool.exe", "disasm", songs[0], "-o", old)
+        replaced = disasm.returncode == 0 and \
+            old.read_bytes() == self.linux("opl2tool", "disasm", songs[0]).stdout
         ok = (missing.returncode == 1 and b"Can't open file" in missing.stderr
-              and render.returncode == 2 and b"not in the Windows build" in render.stderr)
+              and render.returncode == 2 and b"not in the Windows build" in render.stderr
+              and play.returncode == 2 and b"not in the Windows build" in play.stderr
+              and over.returncode == 1 and b"(the same file)" in over.stderr and kept
+              and replaced)
         self.report("tool refusals", ok,
                     f"missing song: status {missing.returncode}; render: status "
-                    f"{render.returncode}")
+                    f"{render.returncode}; play: status {play.returncode}; output over its "
+                    f"input: status {over.returncode}, song kept: {kept}; disasm -o over a "
+                    f"file: {'replaced' if replaced else 'NOT replaced'}")
 
     # ---------------------------------------------------------------- command
     def launch(self, line, env=None):

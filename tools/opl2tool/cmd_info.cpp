@@ -1,15 +1,18 @@
 // opl2tool info: what a song file holds and how long it plays.
+#include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <memory>
+#include <nlohmann/json.hpp>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "analysis/song_summary.h"
 #include "analysis/song_timing.h"
+#include "command_line.h"
 #include "commands.h"
-#include "song/song_loader.h"
-#include "songtext/file_io.h"
+#include "song_input.h"
+#include "tool_files.h"
 
 namespace opl2tool {
 namespace {
@@ -21,6 +24,7 @@ using opl2::analysis::SongTiming;
 void PrintHelp(std::FILE* out) {
   std::fprintf(out,
                "usage: opl2tool info SONG [--json]\n\n"
+               "SONG '-' reads standard input.\n"
                "Shows the header and layout, each track's size, events, instruments,\n"
                "loop points, loops and tempo events, the instruments defined and used\n"
                "(used but undefined ones flagged), and how long the song plays: until\n"
@@ -112,28 +116,28 @@ std::string Seconds(double s) {
   return buf;
 }
 
+std::string Plural(uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 std::string JoinInts(const std::set<int>& v, const char* sep = " ") {
   std::string s;
   for (int x : v) s += (s.empty() ? "" : sep) + std::to_string(x);
   return s;
 }
 
-void PrintText(const char* path, int first_byte, const SongSummary& s, const SongTiming& t,
-               const Playback& p) {
+void PrintText(const char* path, const SongSummary& s, const SongTiming& t, const Playback& p) {
   const auto& L = s.layout;
-  std::printf("%s: %d bytes, ", path, L.file_size);
-  if (L.file_size == 0) {
-    std::printf("empty: not a song\n");
-  } else if (!L.is_song) {
-    std::printf("not a song (first byte %d, not 2)\n", first_byte);
-  } else if (!L.full_header) {
+  std::printf("%s: %s, ", path,
+              Plural(static_cast<uint64_t>(L.file_size), "byte", "bytes").c_str());
+  if (!L.full_header) {
     std::printf("shorter than the 27-byte header\n");
   } else {
     std::printf("%s layout\n", LayoutName(s));
     std::printf("header: track bounds");
     for (int b : L.track_bound) std::printf(" %d", b);
-    std::printf(", bank bound %d, reserved %02X %02X %02X %02X\n", L.bank_bound, L.reserved[0],
-                L.reserved[1], L.reserved[2], L.reserved[3]);
+    std::printf(", bank bound %d, reserved bytes %02X %02X %02X %02X (hex)\n", L.bank_bound,
+                L.reserved[0], L.reserved[1], L.reserved[2], L.reserved[3]);
     std::printf("\nchannel  offset  bytes  events  instruments  loop points  loops (deepest)\n");
     for (int c = 0; c < opl2::kChannelCount; ++c) {
       const auto& r = L.tracks[static_cast<size_t>(c)];
@@ -142,16 +146,19 @@ void PrintText(const char* path, int first_byte, const SongSummary& s, const Son
       if (r.in_file < r.length) bytes += " (" + std::to_string(r.in_file) + " in file)";
       std::string notes;
       if (r.length == 0) notes += "  empty: holds a low C for ever";
-      if (tr.unnamed_events > 0) notes += "  " + std::to_string(tr.unnamed_events) + " raw";
+      if (tr.unnamed_events > 0) {
+        notes += "  " + Plural(static_cast<uint64_t>(tr.unnamed_events), "raw event", "raw events");
+      }
       if (tr.unmatched_loop_marks > 0) {
-        notes += "  " + std::to_string(tr.unmatched_loop_marks) + " unmatched loop marks";
+        notes += "  " + Plural(static_cast<uint64_t>(tr.unmatched_loop_marks),
+                               "unmatched loop mark", "unmatched loop marks");
       }
       std::printf("%7d  %6d  %5s  %6d  %-11s  %11zu  %d (%d)%s\n", c, r.start, bytes.c_str(),
                   tr.events, tr.instruments.empty() ? "-" : JoinInts(tr.instruments).c_str(),
                   tr.loop_points.size(), tr.loops, tr.max_loop_nesting, notes.c_str());
     }
-    std::printf("\nbank: %zu record%s from offset %d, %s\n", L.records.size(),
-                L.records.size() == 1 ? "" : "s", L.bank_bound + 1,
+    std::printf("\nbank: %s from offset %d, %s\n",
+                Plural(L.records.size(), "record", "records").c_str(), L.bank_bound + 1,
                 L.bank_terminated ? "terminated" : "no terminator before the end of the file");
     std::printf("instruments defined: %s\n",
                 s.defined.empty() ? "none" : JoinInts(s.defined).c_str());
@@ -163,7 +170,7 @@ void PrintText(const char* path, int first_byte, const SongSummary& s, const Son
     for (int c = 0; c < opl2::kChannelCount; ++c) {
       for (const auto& e : s.tracks[static_cast<size_t>(c)].tempo_events) {
         std::printf("%s channel %d, offset %d: %u", any_tempo ? ";" : "tempo events:", c, e.offset,
-                    e.value);
+                    static_cast<unsigned>(e.value));
         any_tempo = true;
       }
     }
@@ -176,8 +183,8 @@ void PrintText(const char* path, int first_byte, const SongSummary& s, const Son
       std::printf("nothing plays (the player loads no song from this file)\n");
       return;
     case Shape::kEnds:
-      std::printf("ends by itself after %s (%llu ticks)\n", Seconds(p.duration).c_str(),
-                  static_cast<unsigned long long>(t.ticks_run));
+      std::printf("ends by itself after %s (%s)\n", Seconds(p.duration).c_str(),
+                  Plural(t.ticks_run, "tick", "ticks").c_str());
       break;
     case Shape::kLoops:
       std::printf("loops for ever: intro %s, loop %s (channel %d has the longest loop)\n",
@@ -188,9 +195,9 @@ void PrintText(const char* path, int first_byte, const SongSummary& s, const Son
                   p.held_channel, Seconds(p.held_from).c_str());
       break;
     case Shape::kCapped:
-      std::printf("still playing when the run stopped at %s (%llu ticks): the limit was reached\n",
+      std::printf("still playing when the run stopped at %s (%s): the limit was reached\n",
                   Seconds(t.Seconds(t.ticks_run)).c_str(),
-                  static_cast<unsigned long long>(t.ticks_run));
+                  Plural(t.ticks_run, "tick", "ticks").c_str());
       break;
   }
   for (size_t c = 0; c < t.channels.size(); ++c) {
@@ -219,167 +226,122 @@ void PrintText(const char* path, int first_byte, const SongSummary& s, const Son
   }
 }
 
-// A small JSON writer: the caller lays out the structure, this escapes.
-std::string JsonString(const std::string& s) {
-  std::string out = "\"";
-  for (char ch : s) {
-    const unsigned char u = static_cast<unsigned char>(ch);
-    if (ch == '"' || ch == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (u < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", u);
-      out += buf;
-    } else {
-      out += ch;
-    }
-  }
-  return out + "\"";
+using Json = nlohmann::ordered_json;
+
+Json Seconds3(double v) {
+  return std::round(v * 1e6) / 1e6;
 }
 
-std::string JsonSet(const std::set<int>& v) {
-  return "[" + JoinInts(v, ",") + "]";
-}
-
-std::string JsonNum(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.6f", v);
-  return buf;
-}
-
-void PrintJson(const char* path, const SongSummary& s, const SongTiming& t, const Playback& p) {
+void PrintJson(const std::string& path, const SongSummary& s, const SongTiming& t,
+               const Playback& p) {
   const auto& L = s.layout;
-  std::string j = "{\n  \"file\": " + JsonString(path) +
-                  ",\n  \"size\": " + std::to_string(L.file_size) +
-                  ",\n  \"is_song\": " + (L.is_song ? "true" : "false") +
-                  ",\n  \"full_header\": " + (L.full_header ? "true" : "false") +
-                  ",\n  \"layout\": " + JsonString(LayoutName(s));
+  Json j;
+  j["file"] = path;
+  j["size"] = L.file_size;
+  j["is_song"] = L.is_song;
+  j["full_header"] = L.full_header;
+  j["layout"] = LayoutName(s);
   if (L.is_song && L.full_header) {
-    j += ",\n  \"header\": {\"track_bounds\": [";
-    for (size_t k = 0; k < L.track_bound.size(); ++k) {
-      j += (k ? "," : "") + std::to_string(L.track_bound[k]);
-    }
-    j += "], \"reserved\": [";
-    for (size_t k = 0; k < 4; ++k) j += (k ? "," : "") + std::to_string(L.reserved[k]);
-    j += "], \"bank_bound\": " + std::to_string(L.bank_bound) + "}";
-    j += ",\n  \"tracks\": [";
+    j["header"] = {
+        {"track_bounds", L.track_bound}, {"reserved", L.reserved}, {"bank_bound", L.bank_bound}};
+    Json tracks = Json::array();
     for (int c = 0; c < opl2::kChannelCount; ++c) {
       const auto& r = L.tracks[static_cast<size_t>(c)];
       const auto& tr = s.tracks[static_cast<size_t>(c)];
-      j += std::string(c ? "," : "") + "\n    {\"channel\": " + std::to_string(c) +
-           ", \"start\": " + std::to_string(r.start) + ", \"length\": " + std::to_string(r.length) +
-           ", \"in_file\": " + std::to_string(r.in_file) +
-           ", \"events\": " + std::to_string(tr.events) +
-           ", \"raw_events\": " + std::to_string(tr.unnamed_events) +
-           ", \"instruments\": " + JsonSet(tr.instruments) + ", \"loop_points\": [";
-      for (size_t k = 0; k < tr.loop_points.size(); ++k) {
-        j += (k ? "," : "") + std::to_string(tr.loop_points[k]);
-      }
-      j += "], \"loops\": " + std::to_string(tr.loops) +
-           ", \"max_loop_nesting\": " + std::to_string(tr.max_loop_nesting) +
-           ", \"unmatched_loop_marks\": " + std::to_string(tr.unmatched_loop_marks) +
-           ", \"tempo_events\": [";
-      for (size_t k = 0; k < tr.tempo_events.size(); ++k) {
-        j += std::string(k ? "," : "") +
-             "{\"offset\": " + std::to_string(tr.tempo_events[k].offset) +
-             ", \"value\": " + std::to_string(tr.tempo_events[k].value) + "}";
-      }
-      j += "]}";
+      Json tempo = Json::array();
+      for (const auto& e : tr.tempo_events)
+        tempo.push_back({{"offset", e.offset}, {"value", e.value}});
+      tracks.push_back({{"channel", c},
+                        {"start", r.start},
+                        {"length", r.length},
+                        {"in_file", r.in_file},
+                        {"events", tr.events},
+                        {"raw_events", tr.unnamed_events},
+                        {"instruments", tr.instruments},
+                        {"loop_points", tr.loop_points},
+                        {"loops", tr.loops},
+                        {"max_loop_nesting", tr.max_loop_nesting},
+                        {"unmatched_loop_marks", tr.unmatched_loop_marks},
+                        {"tempo_events", tempo}});
     }
-    j += "\n  ],\n  \"bank\": {\"start\": " + std::to_string(L.bank_bound + 1) +
-         ", \"records\": " + std::to_string(L.records.size()) +
-         ", \"terminated\": " + (L.bank_terminated ? "true" : "false") + "}";
-    j += ",\n  \"instruments\": {\"defined\": " + JsonSet(s.defined) +
-         ", \"used\": " + JsonSet(s.used) + ", \"undefined_used\": " + JsonSet(s.undefined_used) +
-         "}";
+    j["tracks"] = tracks;
+    j["bank"] = {{"start", L.bank_bound + 1},
+                 {"records", L.records.size()},
+                 {"terminated", L.bank_terminated}};
+    j["instruments"] = {
+        {"defined", s.defined}, {"used", s.used}, {"undefined_used", s.undefined_used}};
   }
-  j += ",\n  \"playback\": {\"result\": " + JsonString(ShapeName(p.shape)) +
-       ", \"ticks_run\": " + std::to_string(t.ticks_run) +
-       ", \"seconds_run\": " + JsonNum(t.Seconds(t.ticks_run)) +
-       ", \"capped\": " + (t.capped ? "true" : "false");
-  if (p.shape == Shape::kEnds) j += ", \"duration_s\": " + JsonNum(p.duration);
+  Json play = {{"result", ShapeName(p.shape)},
+               {"ticks_run", t.ticks_run},
+               {"seconds_run", Seconds3(t.Seconds(t.ticks_run))},
+               {"capped", t.capped}};
+  if (p.shape == Shape::kEnds) play["duration_s"] = Seconds3(p.duration);
   if (p.loop_channel >= 0) {
-    j += ", \"loop_channel\": " + std::to_string(p.loop_channel) +
-         ", \"intro_s\": " + JsonNum(p.intro) + ", \"loop_s\": " + JsonNum(p.loop);
+    play["loop_channel"] = p.loop_channel;
+    play["intro_s"] = Seconds3(p.intro);
+    play["loop_s"] = Seconds3(p.loop);
   }
   if (p.held_channel >= 0) {
-    j += ", \"held_channel\": " + std::to_string(p.held_channel) +
-         ", \"held_from_s\": " + JsonNum(p.held_from);
+    play["held_channel"] = p.held_channel;
+    play["held_from_s"] = Seconds3(p.held_from);
   }
-  j += ",\n    \"channels\": [";
+  Json channels = Json::array();
   for (size_t c = 0; c < t.channels.size(); ++c) {
     const ChannelTiming& ch = t.channels[c];
-    j += std::string(c ? "," : "") + "\n      {\"channel\": " + std::to_string(c) +
-         ", \"plays\": " + (ch.played ? "true" : "false");
+    Json one = {{"channel", c}, {"plays", ch.played}};
     if (ch.stopped) {
-      j += ", \"stop_tick\": " + std::to_string(ch.stop_tick) +
-           ", \"stop_s\": " + JsonNum(t.Seconds(ch.stop_tick));
+      one["stop_tick"] = ch.stop_tick;
+      one["stop_s"] = Seconds3(t.Seconds(ch.stop_tick));
     }
     if (ch.looped) {
-      j += ", \"loop_point_tick\": " + std::to_string(ch.loop_point_tick) +
-           ", \"first_jump_tick\": " + std::to_string(ch.first_jump_tick) +
-           ", \"loop_point_s\": " + JsonNum(t.Seconds(ch.loop_point_tick)) +
-           ", \"loop_s\": " + JsonNum(LoopSeconds(t, ch));
+      one["loop_point_tick"] = ch.loop_point_tick;
+      one["first_jump_tick"] = ch.first_jump_tick;
+      one["loop_point_s"] = Seconds3(t.Seconds(ch.loop_point_tick));
+      one["loop_s"] = Seconds3(LoopSeconds(t, ch));
     }
     if (ch.held) {
-      j += ", \"held_tick\": " + std::to_string(ch.held_tick) +
-           ", \"held_s\": " + JsonNum(t.Seconds(ch.held_tick));
+      one["held_tick"] = ch.held_tick;
+      one["held_s"] = Seconds3(t.Seconds(ch.held_tick));
     }
-    j += "}";
+    channels.push_back(one);
   }
-  j += "\n    ],\n    \"tempo_changes\": [";
-  for (size_t k = 0; k < t.tempo_changes.size(); ++k) {
-    const auto& tc = t.tempo_changes[k];
-    j += std::string(k ? "," : "") + "{\"tick\": " + std::to_string(tc.tick) +
-         ", \"s\": " + JsonNum(t.Seconds(tc.tick)) + ", \"value\": " + std::to_string(tc.value) +
-         "}";
+  play["channels"] = channels;
+  Json tempo = Json::array();
+  for (const auto& tc : t.tempo_changes) {
+    tempo.push_back({{"tick", tc.tick}, {"s", Seconds3(t.Seconds(tc.tick))}, {"value", tc.value}});
   }
-  j += std::string("], \"tempo_changes_cut\": ") + (t.tempo_changes_cut ? "true" : "false") +
-       "}\n}\n";
-  std::fputs(j.c_str(), stdout);
+  play["tempo_changes"] = tempo;
+  play["tempo_changes_cut"] = t.tempo_changes_cut;
+  j["playback"] = play;
+  // A file name need not be UTF-8: bytes that are not become U+FFFD.
+  const std::string text = j.dump(2, ' ', false, Json::error_handler_t::replace);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
 }
 
 }  // namespace
 
 int RunInfo(int argc, char** argv) {
-  const char* song = nullptr;
-  bool json = false;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      PrintHelp(stdout);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--json") == 0) {
-      json = true;
-    } else if (song == nullptr) {
-      song = argv[i];
-    } else {
-      std::fprintf(stderr, "opl2tool info: unexpected argument '%s'\n", argv[i]);
-      return 2;
-    }
+  CommandLine cl("info", {{"json", 0, nullptr}});
+  if (!cl.Parse(argc, argv)) return 2;
+  if (cl.help()) {
+    PrintHelp(stdout);
+    return 0;
   }
-  if (song == nullptr) {
-    PrintHelp(stderr);
-    return 2;
-  }
-  std::vector<uint8_t> bytes;
-  std::string error;
-  if (!opl2::songtext::ReadWholeFile(song, &bytes, &error)) {
-    std::fprintf(stderr, "opl2tool info: cannot read %s: %s\n", song, error.c_str());
-    return 1;
-  }
+  if (!cl.Positionals(1, 1, "a SONG")) return 2;
+  const std::string path = cl.positionals()[0];
+  SongInput song;
+  if (!song.Read(cl, path, kLargestReadableSong)) return 1;
+  const std::span<const uint8_t> bytes(song.bytes().data(), song.bytes().size());
   const SongSummary summary = opl2::analysis::SummarizeSong(bytes);
-  auto loaded = std::make_unique<opl2::Song>();
-  const bool is_song = opl2::LoadSong(bytes, *loaded) == opl2::LoadResult::kLoaded;
-  const SongTiming timing = opl2::analysis::MeasureSong(is_song ? loaded.get() : nullptr);
+  const SongTiming timing = opl2::analysis::MeasureSong(&song.song());
   const Playback playback = Analyze(timing);
-  if (json) {
-    PrintJson(song, summary, timing, playback);
+  if (cl.Has("json")) {
+    PrintJson(path, summary, timing, playback);
   } else {
-    PrintText(song, bytes.empty() ? -1 : bytes[0], summary, timing, playback);
+    PrintText(path.c_str(), summary, timing, playback);
   }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return FinishStandardOutput(cl) ? 0 : 1;
 }
 
 }  // namespace opl2tool

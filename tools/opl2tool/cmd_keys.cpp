@@ -4,10 +4,11 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
 
+#include "command_line.h"
 #include "commands.h"
 #include "player/console_key_reader.h"
+#include "tool_files.h"
 
 namespace opl2tool {
 namespace {
@@ -30,14 +31,13 @@ void PrintHelp(std::FILE* out) {
 }  // namespace
 
 int RunKeys(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+  CommandLine cl("keys", {});
+  if (!cl.Parse(argc, argv)) return 2;
+  if (cl.help()) {
     PrintHelp(stdout);
     return 0;
   }
-  if (argc != 1) {
-    PrintHelp(stderr);
-    return 2;
-  }
+  if (!cl.Positionals(0, 0, "nothing")) return 2;
   if (isatty(STDIN_FILENO)) {
     std::fprintf(stderr, "Press keys; Escape ends.\n");
   }
@@ -45,7 +45,7 @@ int RunKeys(int argc, char** argv) {
     const opl2::KeyWaitResult key = opl2::WaitForKey(STDIN_FILENO);
     if (key.end != opl2::KeyWaitEnd::kKey) return 0;
     std::printf("%d\n", static_cast<int>(key.code));
-    std::fflush(stdout);
+    if (!FinishStandardOutput(cl)) return 1;
     if (key.code == kEscapeCode) return 0;
   }
 }

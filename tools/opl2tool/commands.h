@@ -19,5 +19,6 @@ int RunAsm(int argc, char** argv);
 int RunDisasm(int argc, char** argv);
 int RunInfo(int argc, char** argv);
 int RunVgm(int argc, char** argv);
+int RunPlay(int argc, char** argv);
 
 }  // namespace opl2tool

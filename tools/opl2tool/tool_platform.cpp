@@ -41,12 +41,6 @@ bool StderrIsTerminal() {
   return isatty(STDERR_FILENO) == 1;
 }
 
-bool CanWriteBeside(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  return access(dir.c_str(), W_OK | X_OK) == 0;
-}
-
 std::string BaseName(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);

@@ -1,5 +1,5 @@
 // What opl2tool needs from the system, beside the song code: Ctrl+C during a
-// long write, terminals, folders and path names. tool_platform.cpp is the
+// long write, terminals and path names. tool_platform.cpp is the
 // POSIX side, tool_platform_win32.cpp the Windows one.
 #pragma once
 
@@ -18,9 +18,6 @@ bool Interrupted();
 
 // Standard error is a terminal (progress lines are worth showing).
 bool StderrIsTerminal();
-
-// The folder the file `path` will be written to exists and takes new files.
-bool CanWriteBeside(const std::string& path);
 
 // The last component of `path` (after the last '/', and on Windows also '\'
 // or a drive's ':').

@@ -47,14 +47,6 @@ bool StderrIsTerminal() {
   return _isatty(_fileno(stderr)) != 0;
 }
 
-bool CanWriteBeside(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\:");
-  std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  if (dir.back() == ':') dir += '.';
-  const DWORD attributes = GetFileAttributesA(dir.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 std::string BaseName(const std::string& path) {
   const size_t slash = path.find_last_of("/\\:");
   return slash == std::string::npos ? path : path.substr(slash + 1);
