@@ -94,7 +94,8 @@ int64_t TokenReader::Product() {
     const Token op = Next();
     const int64_t r = Primary();
     if (op.text[0] == '*') {
-      v *= r;
+      // Two factors near the limit overflow 64 bits before any check.
+      if (__builtin_mul_overflow(v, r, &v)) Fail(op, "number too large");
     } else {
       if (r == 0) Fail(op, "division by zero");
       v /= r;
@@ -107,9 +108,12 @@ int64_t TokenReader::Product() {
 int64_t TokenReader::Sum() {
   int64_t v = Product();
   while (IsP(Peek(), '+') || IsP(Peek(), '-')) {
-    const bool plus = Next().text[0] == '+';
+    const Token op = Next();
+    const bool plus = op.text[0] == '+';
     const int64_t r = Product();
     v = plus ? v + r : v - r;
+    // Checked at each step: millions of terms would otherwise overflow.
+    if (v > kNumberLimit || v < -kNumberLimit) Fail(op, "number too large");
   }
   return v;
 }

@@ -72,6 +72,12 @@ TEST(SourceErrors, LexicalAndStructuralMistakes) {
   EXPECT_EQ(Messages("channel 0 { C4 4/0 detune 70000\ndetune 70000 }"),
             "s:1:17: division by zero\n"
             "s:2:8: a detune must be -32768..65535, not 70000\n");
+  // 2^40 is the largest number; a product or sum past it is refused at its
+  // operator, even where 64 bits would overflow (2^80).
+  EXPECT_EQ(Messages("channel 0 { C4 1099511627776*1099511627776\n"
+                     "C4 1099511627776+1099511627776 }"),
+            "s:1:29: number too large\n"
+            "s:2:17: number too large\n");
 }
 
 TEST(SourceErrors, LayoutRulesAreChecked) {
