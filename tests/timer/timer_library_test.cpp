@@ -269,9 +269,12 @@ TEST_F(TimerLibraryTest, CallsNeverOverlapWhateverTheOtherThreadDoes) {
     for (int i = 1; NowNs() < end_ns; ++i) {
       LibraryTimerB().Arm(255);
       if (i % 16 == 0) {
-        // Stopped and started: the period starts again from here.
+        // Stopped and started: the period starts again from here, and runs
+        // out several times before the next restart even where the timer
+        // thread wakes a millisecond late (Wine's waitable timers).
         WriteOpm(0x14, 0x08);
         WriteOpm(0x14, 0x2A);
+        std::this_thread::sleep_for(milliseconds(5));
       }
       std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
