@@ -111,3 +111,19 @@ export function assertSamplesEqual(assert, got, want, what) {
   assert.equal(at, -1, at < 0 ? '' : `${what}: first difference at sample ${at} of ` +
     `${got.length} (want ${want.length}): got ${got[at]}, want ${want[at]}`);
 }
+
+/**
+ * The site served, a browser and the page loaded and ready, with the page's
+ * `toBase64` for taking samples out: { site, browser, page }.
+ */
+export async function openReadyPage() {
+  const site = await serveSite();
+  const browser = await launchBrowser();
+  const page = await browser.newPage();
+  await page.goto(site.url);
+  await page.waitForSelector('body[data-ready]');
+  await page.evaluate((toBase64) => {
+    globalThis.toBase64 = eval(toBase64);
+  }, PAGE_TO_BASE64);
+  return { site, browser, page };
+}

@@ -3,22 +3,15 @@
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
 import { join } from 'node:path';
-import { PAGE_TO_BASE64, RATE, SITE, assertSamplesEqual, fromBase64, launchBrowser, nativeRender,
-  serveSite } from './helpers.mjs';
+import { RATE, SITE, assertSamplesEqual, fromBase64, nativeRender,
+  openReadyPage } from './helpers.mjs';
 
 let site;
 let browser;
 let page;
 
 before(async () => {
-  site = await serveSite();
-  browser = await launchBrowser();
-  page = await browser.newPage();
-  await page.goto(site.url);
-  await page.waitForSelector('body[data-ready]');
-  await page.evaluate((toBase64) => {
-    globalThis.toBase64 = eval(toBase64);
-  }, PAGE_TO_BASE64);
+  ({ site, browser, page } = await openReadyPage());
 });
 
 after(async () => {
