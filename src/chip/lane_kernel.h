@@ -18,6 +18,7 @@
 // 10 bits, GatherWave, GatherMagnitude (table lookups per lane), StoreS16.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -202,6 +203,178 @@ struct FirstOf {
   using I = typename G::I;
 };
 
+// The tremolo value from sample `at` of the block on.
+struct TremoloStep {
+  uint32_t at;
+  uint8_t value;
+};
+
+// The clock over a block, walked once for every lane: each sample's
+// envelope pattern (the index of Tables::step_mask and Tables::step) and
+// the samples where the tremolo moves (every 64th).
+struct BlockClock {
+  uint8_t pattern[kMaxBlock];
+  TremoloStep tremolo[kMaxBlock / 64 + 1];
+  int tremolo_steps = 0;
+};
+
+// The pattern index of an even sample whose envelope counter reads
+// `counter` (an odd one adds 56): a 1 above bit 12 makes the lowest set
+// bit 13 where the low 13 bits are 0.
+OPL2_KERNEL_INLINE uint32_t EvenPattern(uint32_t counter) {
+  return static_cast<uint32_t>(std::countr_zero((counter & 0x1FFF) | 0x2000)) * 4 + (counter & 3);
+}
+
+void WalkClock(const ChipClock& clock, uint32_t n, BlockClock& bc) {
+  // The envelope counter moves at the start of every even sample (wrapping
+  // from 2^18 to 1), so an even sample and the odd one after it share it.
+  uint32_t counter = clock.env_counter;
+  const auto next = [](uint32_t c) { return c + 1 == 1u << 18 ? 1u : c + 1; };
+  uint32_t i = 0;
+  if (clock.odd) {
+    bc.pattern[i++] = static_cast<uint8_t>(56 + EvenPattern(counter));
+    counter = next(counter);
+  }
+  for (; i + 2 <= n; i += 2) {
+    const uint32_t even = EvenPattern(counter);
+    bc.pattern[i] = static_cast<uint8_t>(even);
+    bc.pattern[i + 1] = static_cast<uint8_t>(56 + even);
+    counter = next(counter);
+  }
+  if (i < n) bc.pattern[i] = static_cast<uint8_t>(EvenPattern(counter));
+  // The tremolo moves where the 10-bit LFO counter passes 64k + 1.
+  ChipClock c = clock;
+  for (uint32_t i = 0; i + 1 < n;) {
+    const uint32_t to_step = (65u - (c.lfo_counter & 63u)) & 63u;  // samples until it reads 1
+    const uint32_t step = to_step == 0 ? 64 : to_step;
+    if (i + step >= n) break;
+    i += step;
+    AdvanceClock(c, step);
+    bc.tremolo[bc.tremolo_steps++] = {i, c.tremolo};
+  }
+}
+
+OPL2_KERNEL_INLINE StepInput InputOf(const Tables& t, uint8_t pattern) {
+  const int odd = pattern >= 56 ? 1 : 0;
+  return {(pattern >> 2) - odd * 14, odd, odd * 4 + (pattern & 3), t.step_mask[pattern]};
+}
+
+// The vector groups over the block: their sum into sums[0..n).
+template <bool kMeters, class... Groups>
+void RunGroupsOverBlock(const LaneBlock& b, const BlockClock& bc, int32_t* sums) {
+  const Tables& t = *b.tables;
+  GroupState state[sizeof...(Groups)];
+  InitGroups<0, Groups...>(b, state);
+  const uint32_t lanes = b.loaded & ~b.singles;
+  uint32_t i = 0;
+  for (int s = 0;; ++s) {
+    const uint32_t end = s < bc.tremolo_steps ? bc.tremolo[s].at : b.n;
+    for (; i < end; ++i) {
+      sums[i] = RunGroups<kMeters, 0, Groups...>(b, state, InputOf(t, bc.pattern[i]));
+    }
+    if (s == bc.tremolo_steps) break;
+    SetTremolo(*b.lanes, bc.tremolo[s].value, lanes);
+    for (GroupState& g : state) g.recheck = true;
+  }
+}
+
+// What a single lane's envelopes give its operators until the next update,
+// and when that is.
+struct LaneEnvelope {
+  int32_t mod_e8, car_e8, mod_heard, car_heard;
+  uint64_t rates;  // the rates the lane's operators use
+  bool recheck;    // update again in the next sample
+};
+
+// A single lane's envelope update in a sample where a rate steps or a level
+// changed: kept out of the sample loop, whose registers it would take.
+[[gnu::noinline]] LaneEnvelope UpdateSingleLane(ChannelLanes& c, int l, const Tables& t,
+                                                uint8_t pattern, bool steps, uint64_t rates) {
+  const StepInput in = InputOf(t, pattern);
+  const uint32_t mod_change = UpdateEnvelope<Scalar1>(c.mod, l, in);
+  const uint32_t car_change = UpdateEnvelope<Scalar1>(c.car, l, in);
+  if ((mod_change | car_change) != 0) [[unlikely]] {
+    ChangeEnvelopeStates(c.mod, l, mod_change);
+    ChangeEnvelopeStates(c.car, l, car_change);
+    rates = RatesInUse(c, l, 1);
+  }
+  const int32_t keep = c.keep[l];
+  return {c.mod.e8[l],        c.car.e8[l], c.mod.heard_now[l] & keep,
+          c.car.heard_now[l], rates,       steps || (mod_change | car_change) != 0};
+}
+
+// One channel on its own over the block, added into sums[0..n): the steps
+// of RunGroup<Scalar1> sample by sample, with the channel's running values
+// in registers. kDelay: channels 6-8, whose carriers are heard a sample
+// late; kFeedback: the modulator feeds back.
+template <bool kMeters, bool kDelay, bool kFeedback>
+[[gnu::noinline]] void RunSingleLane(ChannelLanes& c, int l, const Tables& t, const BlockClock& bc,
+                                     int32_t* sums, uint32_t n) {
+  uint32_t mod_phase = c.mod.phase[l], car_phase = c.car.phase[l];
+  const uint32_t mod_inc = c.mod.inc[l], car_inc = c.car.inc[l];
+  int32_t out1 = c.out1[l], out2 = c.out2[l], delayed = c.delayed[l], peak = c.peak[l];
+  const WaveEntry* const mod_wave = t.wave[0].data() + c.mod.wave[l];
+  const WaveEntry* const car_wave = t.wave[0].data() + c.car.wave[l];
+  const int16_t* const magnitude = t.magnitude.data();
+  const uint64_t* const step_mask = t.step_mask.data();
+  const int32_t fb_shift = c.fb_shift[l], fm = c.fm[l], keep = c.keep[l];
+  // Set by the first sample (a new block rechecks). A muted channel adds
+  // nothing: the modulator's mask takes the mute in, and the carrier's part
+  // is masked as it is added (a delayed carrier keeps its value for the
+  // next block).
+  LaneEnvelope e{0, 0, 0, 0, RatesInUse(c, l, 1), true};
+  uint32_t i = 0;
+  for (int s = 0;; ++s) {
+    const uint32_t end = s < bc.tremolo_steps ? bc.tremolo[s].at : n;
+    for (; i < end; ++i) {
+      const uint8_t pattern = bc.pattern[i];
+      const bool steps = (step_mask[pattern] & e.rates) != 0;
+      if (steps || e.recheck) [[unlikely]] {
+        e = UpdateSingleLane(c, l, t, pattern, steps, e.rates);
+      }
+      int32_t feedback = 0;
+      if constexpr (kFeedback) feedback = ((out1 + out2) >> fb_shift) & 1023;
+      const WaveEntry mw = mod_wave[((mod_phase >> kIndexShift) + feedback) & 1023];
+      const int32_t mod_out = magnitude[mw.att + e.mod_e8] ^ mw.sign_mask;
+      mod_phase += mod_inc;
+      out2 = out1;
+      out1 = mod_out;
+      const WaveEntry cw =
+          car_wave[((car_phase >> kIndexShift) + static_cast<uint32_t>(mod_out & fm)) & 1023];
+      const int32_t car_out = (magnitude[cw.att + e.car_e8] ^ cw.sign_mask) & e.car_heard;
+      car_phase += car_inc;
+      int32_t contribution = mod_out & e.mod_heard;
+      if constexpr (kDelay) {
+        contribution += delayed & keep;
+        delayed = car_out;
+      } else {
+        contribution += car_out & keep;
+      }
+      if constexpr (kMeters) peak = std::max(peak, contribution < 0 ? -contribution : contribution);
+      sums[i] += contribution;
+    }
+    if (s == bc.tremolo_steps) break;
+    SetTremolo(c, bc.tremolo[s].value, 1u << l);
+    e.recheck = true;
+  }
+  c.mod.phase[l] = mod_phase;
+  c.car.phase[l] = car_phase;
+  c.out1[l] = out1;
+  c.out2[l] = out2;
+  c.delayed[l] = kDelay ? delayed : 0;
+  c.peak[l] = peak;
+}
+
+template <bool kMeters, bool kDelay>
+void RunSingleLane(ChannelLanes& c, int l, const Tables& t, const BlockClock& bc, int32_t* sums,
+                   uint32_t n) {
+  if (c.fb_mask[l] != 0) {
+    RunSingleLane<kMeters, kDelay, true>(c, l, t, bc, sums, n);
+  } else {
+    RunSingleLane<kMeters, kDelay, false>(c, l, t, bc, sums, n);
+  }
+}
+
 // The DAC stage over a block: clamp, then drop the low bits the exponent
 // leaves out (sum & ~(2^shift - 1) equals (sum >> shift) << shift).
 template <class I>
@@ -212,6 +385,7 @@ void DacBlock(const int32_t* sums, int16_t* out, uint32_t n) {
     const V sum = I::Max(I::Min(I::Load(sums + i), I::Set1(32767)), I::Set1(-32768));
     const V magnitude = I::Xor(sum, I::template SraI<31>(sum));
     V low = I::Set1(0);
+#pragma GCC unroll 6
     for (int k = 0; k < 6; ++k) {
       low = I::Or(low, I::And(I::CmpGt(magnitude, I::Set1((512 << k) - 1)), I::Set1(1 << k)));
     }
@@ -220,47 +394,24 @@ void DacBlock(const int32_t* sums, int16_t* out, uint32_t n) {
   for (; i < n; ++i) out[i] = DacValue(sums[i]);
 }
 
-// kLane8: the single lanes are exactly lane 8 (the usual case: channel 8
-// sounding beside a vector group), at a lane known when compiling.
-template <bool kMeters, bool kLane8, class... Groups>
+// The clock walked once, the vector groups over the block, then each single
+// lane added in on its own, then the DAC.
+template <bool kMeters, class... Groups>
 void RenderLanes(const LaneBlock& b) {
   alignas(32) int32_t sums[kMaxBlock];
-  const Tables& t = *b.tables;
-  ChipClock clock = b.clock;
-  GroupState state[sizeof...(Groups)];
-  InitGroups<0, Groups...>(b, state);
-  // The single lanes, each in plain registers.
-  int singles[9];
-  GroupState single_state[9];
-  int single_count = 0;
-  for (int l = 0; l < 9; ++l) {
-    if (!((b.singles >> l) & 1)) continue;
-    single_state[single_count].rates = RatesInUse(*b.lanes, l, 1);
-    singles[single_count++] = l;
+  BlockClock bc;
+  WalkClock(b.clock, b.n, bc);
+  if (b.groups != 0) {
+    RunGroupsOverBlock<kMeters, Groups...>(b, bc, sums);
+  } else {
+    std::memset(sums, 0, b.n * sizeof *sums);
   }
-  for (uint32_t i = 0; i < b.n; ++i) {
-    const uint32_t low = clock.env_counter & 0x1FFF;
-    const int z = low == 0 ? 13 : std::countr_zero(low);
-    const int odd = clock.odd ? 1 : 0;
-    const int counter_low = static_cast<int>(clock.env_counter & 3);
-    // The same index as StepPattern().
-    const StepInput in{z, odd, odd * 4 + counter_low,
-                       t.step_mask[(odd * 14 + z) * 4 + counter_low]};
-    int32_t sum = RunGroups<kMeters, 0, Groups...>(b, state, in);
-    if constexpr (kLane8) {
-      sum += RunGroup<Scalar1, kMeters>(*b.lanes, single_state[0], 8, t, in);
+  for (uint32_t singles = b.singles; singles != 0; singles &= singles - 1) {
+    const int l = std::countr_zero(singles);
+    if (l >= 6) {
+      RunSingleLane<kMeters, true>(*b.lanes, l, *b.tables, bc, sums, b.n);
     } else {
-      for (int k = 0; k < single_count; ++k) {
-        sum += RunGroup<Scalar1, kMeters>(*b.lanes, single_state[k], singles[k], t, in);
-      }
-    }
-    sums[i] = sum;
-    const uint8_t tremolo = clock.tremolo;
-    StepClock(clock);
-    if (clock.tremolo != tremolo) {
-      SetTremolo(*b.lanes, clock.tremolo, b.loaded);
-      for (GroupState& g : state) g.recheck = true;
-      for (int k = 0; k < single_count; ++k) single_state[k].recheck = true;
+      RunSingleLane<kMeters, false>(*b.lanes, l, *b.tables, bc, sums, b.n);
     }
   }
   DacBlock<typename FirstOf<Groups...>::I>(sums, b.out, b.n);
@@ -269,11 +420,10 @@ void RenderLanes(const LaneBlock& b) {
 // Entry point for a kernel file: the block with or without meters.
 template <class... Groups>
 void RenderLaneBlock(const LaneBlock& b) {
-  const bool lane8 = b.singles == 1u << 8;
   if (b.meters) {
-    lane8 ? RenderLanes<true, true, Groups...>(b) : RenderLanes<true, false, Groups...>(b);
+    RenderLanes<true, Groups...>(b);
   } else {
-    lane8 ? RenderLanes<false, true, Groups...>(b) : RenderLanes<false, false, Groups...>(b);
+    RenderLanes<false, Groups...>(b);
   }
 }
 

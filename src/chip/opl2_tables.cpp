@@ -105,6 +105,14 @@ const Tables& GetTables() {
   return tables;
 }
 
+int32_t MagnitudeByFactors(int a) {
+  const int k = a & 255;
+  const float product = kExpFactors.high[k >> 5] * kExpFactors.middle[(k >> 2) & 7];
+  const auto rounded = static_cast<int32_t>(std::nearbyint(product * kExpFactors.low[k & 7]));
+  const int shift = a >> 8;
+  return shift >= 32 ? 0 : (rounded * 2) >> shift;
+}
+
 int OperatorOutputReference(int p, int e, int ws) {
   const Tables& t = GetTables();
   p &= 1023;
