@@ -228,20 +228,27 @@ OPL2_KERNEL_INLINE uint32_t EvenPattern(uint32_t counter) {
 void WalkClock(const ChipClock& clock, uint32_t n, BlockClock& bc) {
   // The envelope counter moves at the start of every even sample (wrapping
   // from 2^18 to 1), so an even sample and the odd one after it share it.
+  // Counters 4m + 1, 4m + 2 and 4m + 3 have their lowest set bit at 0, 1
+  // and 0: from an even sample at a multiple of 4, only the first of eight
+  // samples needs its lowest set bit found.
+  static constexpr uint8_t kTail[6] = {1, 57, 6, 62, 3, 59};
   uint32_t counter = clock.env_counter;
-  const auto next = [](uint32_t c) { return c + 1 == 1u << 18 ? 1u : c + 1; };
+  bool odd = clock.odd;
   uint32_t i = 0;
-  if (clock.odd) {
-    bc.pattern[i++] = static_cast<uint8_t>(56 + EvenPattern(counter));
-    counter = next(counter);
+  while (i < n) {
+    if (!odd && (counter & 3) == 0 && counter + 4 < 1u << 18 && i + 8 <= n) {
+      const uint32_t even = EvenPattern(counter);
+      bc.pattern[i] = static_cast<uint8_t>(even);
+      bc.pattern[i + 1] = static_cast<uint8_t>(56 + even);
+      std::memcpy(bc.pattern + i + 2, kTail, sizeof kTail);
+      i += 8;
+      counter += 4;
+      continue;
+    }
+    bc.pattern[i++] = static_cast<uint8_t>((odd ? 56 : 0) + EvenPattern(counter));
+    odd = !odd;
+    if (!odd) counter = counter + 1 == 1u << 18 ? 1 : counter + 1;
   }
-  for (; i + 2 <= n; i += 2) {
-    const uint32_t even = EvenPattern(counter);
-    bc.pattern[i] = static_cast<uint8_t>(even);
-    bc.pattern[i + 1] = static_cast<uint8_t>(56 + even);
-    counter = next(counter);
-  }
-  if (i < n) bc.pattern[i] = static_cast<uint8_t>(EvenPattern(counter));
   // The tremolo moves where the 10-bit LFO counter passes 64k + 1.
   ChipClock c = clock;
   for (uint32_t i = 0; i + 1 < n;) {
