@@ -266,25 +266,6 @@ OPL2_KERNEL_INLINE StepInput InputOf(const Tables& t, uint8_t pattern) {
   return {(pattern >> 2) - odd * 14, odd, odd * 4 + (pattern & 3), t.step_mask[pattern]};
 }
 
-// The vector groups over the block: their sum into sums[0..n).
-template <bool kMeters, class... Groups>
-void RunGroupsOverBlock(const LaneBlock& b, const BlockClock& bc, int32_t* sums) {
-  const Tables& t = *b.tables;
-  GroupState state[sizeof...(Groups)];
-  InitGroups<0, Groups...>(b, state);
-  const uint32_t lanes = b.loaded & ~b.singles;
-  uint32_t i = 0;
-  for (int s = 0;; ++s) {
-    const uint32_t end = s < bc.tremolo_steps ? bc.tremolo[s].at : b.n;
-    for (; i < end; ++i) {
-      sums[i] = RunGroups<kMeters, 0, Groups...>(b, state, InputOf(t, bc.pattern[i]));
-    }
-    if (s == bc.tremolo_steps) break;
-    SetTremolo(*b.lanes, bc.tremolo[s].value, lanes);
-    for (GroupState& g : state) g.recheck = true;
-  }
-}
-
 // What a single lane's envelopes give its operators until the next update,
 // and when that is.
 struct LaneEnvelope {
@@ -294,9 +275,9 @@ struct LaneEnvelope {
 };
 
 // A single lane's envelope update in a sample where a rate steps or a level
-// changed: kept out of the sample loop, whose registers it would take.
-[[gnu::noinline]] LaneEnvelope UpdateSingleLane(ChannelLanes& c, int l, const Tables& t,
-                                                uint8_t pattern, bool steps, uint64_t rates) {
+// changed.
+OPL2_KERNEL_INLINE LaneEnvelope UpdateSingleLane(ChannelLanes& c, int l, const Tables& t,
+                                                 uint8_t pattern, bool steps, uint64_t rates) {
   const StepInput in = InputOf(t, pattern);
   const uint32_t mod_change = UpdateEnvelope<Scalar1>(c.mod, l, in);
   const uint32_t car_change = UpdateEnvelope<Scalar1>(c.car, l, in);
@@ -306,70 +287,120 @@ struct LaneEnvelope {
     rates = RatesInUse(c, l, 1);
   }
   const int32_t keep = c.keep[l];
-  return {c.mod.e8[l],        c.car.e8[l], c.mod.heard_now[l] & keep,
-          c.car.heard_now[l], rates,       steps || (mod_change | car_change) != 0};
+  return {c.mod.e8[l],          c.car.e8[l], c.mod.heard_now[l] & keep, c.car.heard_now[l],
+          rates,                steps || (mod_change | car_change) != 0};
 }
 
-// One channel on its own over the block, added into sums[0..n): the steps
-// of RunGroup<Scalar1> sample by sample, with the channel's running values
-// in registers. kDelay: channels 6-8, whose carriers are heard a sample
-// late; kFeedback: the modulator feeds back.
+// One channel on its own, sample by sample: the steps of RunGroup<Scalar1>
+// with the channel's running values in registers (the object lives in the
+// caller's loop and is taken apart by the compiler). kDelay: channels 6-8,
+// whose carriers are heard a sample late; kFeedback: the modulator feeds
+// back.
 template <bool kMeters, bool kDelay, bool kFeedback>
-[[gnu::noinline]] void RunSingleLane(ChannelLanes& c, int l, const Tables& t, const BlockClock& bc,
-                                     int32_t* sums, uint32_t n) {
+struct SingleLane {
+  ChannelLanes& c;
+  const int l;
+  const Tables& t;
   uint32_t mod_phase = c.mod.phase[l], car_phase = c.car.phase[l];
   const uint32_t mod_inc = c.mod.inc[l], car_inc = c.car.inc[l];
   int32_t out1 = c.out1[l], out2 = c.out2[l], delayed = c.delayed[l], peak = c.peak[l];
   const WaveEntry* const mod_wave = t.wave[0].data() + c.mod.wave[l];
   const WaveEntry* const car_wave = t.wave[0].data() + c.car.wave[l];
-  const int16_t* const magnitude = t.magnitude.data();
-  const uint64_t* const step_mask = t.step_mask.data();
   const int32_t fb_shift = c.fb_shift[l], fm = c.fm[l], keep = c.keep[l];
   // Set by the first sample (a new block rechecks). A muted channel adds
   // nothing: the modulator's mask takes the mute in, and the carrier's part
   // is masked as it is added (a delayed carrier keeps its value for the
   // next block).
   LaneEnvelope e{0, 0, 0, 0, RatesInUse(c, l, 1), true};
+
+  // The channel's contribution to one sample's sum.
+  OPL2_KERNEL_INLINE int32_t Step(uint8_t pattern) {
+    const bool steps = (t.step_mask[pattern] & e.rates) != 0;
+    if (steps || e.recheck) [[unlikely]] {
+      e = UpdateSingleLane(c, l, t, pattern, steps, e.rates);
+    }
+    int32_t feedback = 0;
+    if constexpr (kFeedback) feedback = ((out1 + out2) >> fb_shift) & 1023;
+    const int16_t* const magnitude = t.magnitude.data();
+    const WaveEntry mw = mod_wave[((mod_phase >> kIndexShift) + feedback) & 1023];
+    const int32_t mod_out = magnitude[mw.att + e.mod_e8] ^ mw.sign_mask;
+    mod_phase += mod_inc;
+    out2 = out1;
+    out1 = mod_out;
+    const WaveEntry cw =
+        car_wave[((car_phase >> kIndexShift) + static_cast<uint32_t>(mod_out & fm)) & 1023];
+    const int32_t car_out = (magnitude[cw.att + e.car_e8] ^ cw.sign_mask) & e.car_heard;
+    car_phase += car_inc;
+    int32_t contribution = mod_out & e.mod_heard;
+    if constexpr (kDelay) {
+      contribution += delayed & keep;
+      delayed = car_out;
+    } else {
+      contribution += car_out & keep;
+    }
+    if constexpr (kMeters) peak = std::max(peak, contribution < 0 ? -contribution : contribution);
+    return contribution;
+  }
+
+  void Tremolo(uint8_t value) {
+    SetTremolo(c, value, 1u << l);
+    e.recheck = true;
+  }
+
+  void Store() {
+    c.mod.phase[l] = mod_phase;
+    c.car.phase[l] = car_phase;
+    c.out1[l] = out1;
+    c.out2[l] = out2;
+    c.delayed[l] = kDelay ? delayed : 0;
+    c.peak[l] = peak;
+  }
+};
+
+// A lane that is not there (the groups' loop without channel 8).
+struct NoLane {
+  static int32_t Step(uint8_t) { return 0; }
+  static void Tremolo(uint8_t) {}
+  static void Store() {}
+};
+
+// The vector groups over the block, and `lane` beside them in the same
+// loop (its scalar work fills gaps in the vector work): their sum into
+// sums[0..n).
+template <bool kMeters, class Lane, class... Groups>
+void RunGroupsOverBlock(const LaneBlock& b, const BlockClock& bc, int32_t* sums, Lane lane) {
+  const Tables& t = *b.tables;
+  GroupState state[sizeof...(Groups)];
+  InitGroups<0, Groups...>(b, state);
+  const uint32_t lanes = b.loaded & ~b.singles;
+  uint32_t i = 0;
+  for (int s = 0;; ++s) {
+    const uint32_t end = s < bc.tremolo_steps ? bc.tremolo[s].at : b.n;
+    for (; i < end; ++i) {
+      const uint8_t pattern = bc.pattern[i];
+      sums[i] = RunGroups<kMeters, 0, Groups...>(b, state, InputOf(t, pattern)) + lane.Step(pattern);
+    }
+    if (s == bc.tremolo_steps) break;
+    SetTremolo(*b.lanes, bc.tremolo[s].value, lanes);
+    for (GroupState& g : state) g.recheck = true;
+    lane.Tremolo(bc.tremolo[s].value);
+  }
+  lane.Store();
+}
+
+// One channel on its own over the block, added into sums[0..n).
+template <bool kMeters, bool kDelay, bool kFeedback>
+[[gnu::noinline]] void RunSingleLane(ChannelLanes& c, int l, const Tables& t, const BlockClock& bc,
+                                     int32_t* sums, uint32_t n) {
+  SingleLane<kMeters, kDelay, kFeedback> lane{c, l, t};
   uint32_t i = 0;
   for (int s = 0;; ++s) {
     const uint32_t end = s < bc.tremolo_steps ? bc.tremolo[s].at : n;
-    for (; i < end; ++i) {
-      const uint8_t pattern = bc.pattern[i];
-      const bool steps = (step_mask[pattern] & e.rates) != 0;
-      if (steps || e.recheck) [[unlikely]] {
-        e = UpdateSingleLane(c, l, t, pattern, steps, e.rates);
-      }
-      int32_t feedback = 0;
-      if constexpr (kFeedback) feedback = ((out1 + out2) >> fb_shift) & 1023;
-      const WaveEntry mw = mod_wave[((mod_phase >> kIndexShift) + feedback) & 1023];
-      const int32_t mod_out = magnitude[mw.att + e.mod_e8] ^ mw.sign_mask;
-      mod_phase += mod_inc;
-      out2 = out1;
-      out1 = mod_out;
-      const WaveEntry cw =
-          car_wave[((car_phase >> kIndexShift) + static_cast<uint32_t>(mod_out & fm)) & 1023];
-      const int32_t car_out = (magnitude[cw.att + e.car_e8] ^ cw.sign_mask) & e.car_heard;
-      car_phase += car_inc;
-      int32_t contribution = mod_out & e.mod_heard;
-      if constexpr (kDelay) {
-        contribution += delayed & keep;
-        delayed = car_out;
-      } else {
-        contribution += car_out & keep;
-      }
-      if constexpr (kMeters) peak = std::max(peak, contribution < 0 ? -contribution : contribution);
-      sums[i] += contribution;
-    }
+    for (; i < end; ++i) sums[i] += lane.Step(bc.pattern[i]);
     if (s == bc.tremolo_steps) break;
-    SetTremolo(c, bc.tremolo[s].value, 1u << l);
-    e.recheck = true;
+    lane.Tremolo(bc.tremolo[s].value);
   }
-  c.mod.phase[l] = mod_phase;
-  c.car.phase[l] = car_phase;
-  c.out1[l] = out1;
-  c.out2[l] = out2;
-  c.delayed[l] = kDelay ? delayed : 0;
-  c.peak[l] = peak;
+  lane.Store();
 }
 
 template <bool kMeters, bool kDelay>
@@ -408,12 +439,24 @@ void RenderLanes(const LaneBlock& b) {
   alignas(32) int32_t sums[kMaxBlock];
   BlockClock bc;
   WalkClock(b.clock, b.n, bc);
-  if (b.groups != 0) {
-    RunGroupsOverBlock<kMeters, Groups...>(b, bc, sums);
+  uint32_t singles = b.singles;
+  if (b.groups != 0 && singles == 1u << 8) {
+    // The usual dense case: channel 8 beside a full vector group.
+    ChannelLanes& c = *b.lanes;
+    if (c.fb_mask[8] != 0) {
+      RunGroupsOverBlock<kMeters, SingleLane<kMeters, true, true>, Groups...>(
+          b, bc, sums, SingleLane<kMeters, true, true>{c, 8, *b.tables});
+    } else {
+      RunGroupsOverBlock<kMeters, SingleLane<kMeters, true, false>, Groups...>(
+          b, bc, sums, SingleLane<kMeters, true, false>{c, 8, *b.tables});
+    }
+    singles = 0;
+  } else if (b.groups != 0) {
+    RunGroupsOverBlock<kMeters, NoLane, Groups...>(b, bc, sums, NoLane{});
   } else {
     std::memset(sums, 0, b.n * sizeof *sums);
   }
-  for (uint32_t singles = b.singles; singles != 0; singles &= singles - 1) {
+  for (; singles != 0; singles &= singles - 1) {
     const int l = std::countr_zero(singles);
     if (l >= 6) {
       RunSingleLane<kMeters, true>(*b.lanes, l, *b.tables, bc, sums, b.n);
