@@ -60,6 +60,14 @@ struct Avx2x8 {
     s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0xB1));
     return _mm_cvtsi128_si32(s);
   }
+  static void AddSums(const V* v, int32_t* out) {
+    // Pairwise sums within 128-bit halves, then the two halves added.
+    const V a = _mm256_hadd_epi32(_mm256_hadd_epi32(v[0], v[1]), _mm256_hadd_epi32(v[2], v[3]));
+    const V b = _mm256_hadd_epi32(_mm256_hadd_epi32(v[4], v[5]), _mm256_hadd_epi32(v[6], v[7]));
+    const V sums = _mm256_add_epi32(_mm256_permute2x128_si256(a, b, 0x20),
+                                    _mm256_permute2x128_si256(a, b, 0x31));
+    Store(out, Add(Load(out), sums));
+  }
   static V Feedback(V sum, const ChannelLanes& c, int f) {
     return _mm256_srav_epi32(sum, Load(c.fb_shift + f));
   }

@@ -14,7 +14,7 @@
 //
 // Operations of I: Load, Store, Set1, Add, And, AndNot(a, b) = ~a & b, Or,
 // Xor, Max, Min, Abs, CmpEq, CmpGt, MulLo, SrlI<k>, SraI<k>, SllI<k>,
-// MoveMask, HSum, Feedback(sum, lanes, first) = sum >> (9 - FB) in the low
+// MoveMask, HSum, AddSums(v, out) (out[k] += HSum(v[k]) for k < W), Feedback(sum, lanes, first) = sum >> (9 - FB) in the low
 // 10 bits, GatherWave, GatherMagnitude (table lookups per lane), StoreS16.
 #pragma once
 
@@ -95,6 +95,12 @@ struct StepInput {
   uint64_t rates;  // rates that step in this sample
 };
 
+// The clock input of a sample from its envelope pattern (StepPattern()).
+OPL2_KERNEL_INLINE StepInput InputOf(const Tables& t, uint8_t pattern) {
+  const int odd = pattern >= 56 ? 1 : 0;
+  return {(pattern >> 2) - odd * 14, odd, odd * 4 + (pattern & 3), t.step_mask[pattern]};
+}
+
 struct GroupState {
   uint64_t rates = 0;   // envelope rates the group's lanes use
   bool recheck = true;  // a level or parameter changed since the last update
@@ -144,11 +150,12 @@ OPL2_KERNEL_INLINE typename I::V RunOperators(OperatorLanes& o, int f, const Tab
 }
 
 template <class I, bool kMeters>
-OPL2_KERNEL_INLINE int32_t RunGroup(ChannelLanes& c, GroupState& g, int f, const Tables& t,
-                                    const StepInput& in) {
+OPL2_KERNEL_INLINE typename I::V RunGroup(ChannelLanes& c, GroupState& g, int f, const Tables& t,
+                                          uint8_t pattern) {
   using V = typename I::V;
-  const bool steps = (in.rates & g.rates) != 0;
+  const bool steps = (t.step_mask[pattern] & g.rates) != 0;
   if (steps || g.recheck) {
+    const StepInput in = InputOf(t, pattern);
     const uint32_t mod_change = UpdateEnvelope<I>(c.mod, f, in);
     const uint32_t car_change = UpdateEnvelope<I>(c.car, f, in);
     g.recheck = steps || (mod_change | car_change) != 0;
@@ -175,19 +182,21 @@ OPL2_KERNEL_INLINE int32_t RunGroup(ChannelLanes& c, GroupState& g, int f, const
   if constexpr (kMeters) {
     I::Store(c.peak + f, I::Max(I::Load(c.peak + f), I::Abs(contribution)));
   }
-  return I::HSum(contribution);
+  return contribution;
 }
 
 // Runs group kG and the ones after it on one sample. (No lambdas here: a
 // target attribute need not reach them.)
 template <bool kMeters, size_t kG, class G, class... Rest>
-OPL2_KERNEL_INLINE int32_t RunGroups(const LaneBlock& b, GroupState* state, const StepInput& in) {
-  int32_t sum = 0;
+OPL2_KERNEL_INLINE typename G::I::V RunGroups(const LaneBlock& b, GroupState* state,
+                                              uint8_t pattern) {
+  using I = typename G::I;
+  typename I::V sum = I::Set1(0);
   if ((b.groups >> kG) & 1) {
-    sum = RunGroup<typename G::I, kMeters>(*b.lanes, state[kG], G::first, *b.tables, in);
+    sum = RunGroup<I, kMeters>(*b.lanes, state[kG], G::first, *b.tables, pattern);
   }
   if constexpr (sizeof...(Rest) > 0) {
-    sum += RunGroups<kMeters, kG + 1, Rest...>(b, state, in);
+    sum = I::Add(sum, RunGroups<kMeters, kG + 1, Rest...>(b, state, pattern));
   }
   return sum;
 }
@@ -259,11 +268,6 @@ void WalkClock(const ChipClock& clock, uint32_t n, BlockClock& bc) {
     AdvanceClock(c, step);
     bc.tremolo[bc.tremolo_steps++] = {i, c.tremolo};
   }
-}
-
-OPL2_KERNEL_INLINE StepInput InputOf(const Tables& t, uint8_t pattern) {
-  const int odd = pattern >= 56 ? 1 : 0;
-  return {(pattern >> 2) - odd * 14, odd, odd * 4 + (pattern & 3), t.step_mask[pattern]};
 }
 
 // What a single lane's envelopes give its operators until the next update,
@@ -369,22 +373,28 @@ struct NoLane {
 // sums[0..n).
 template <bool kMeters, class Lane, class... Groups>
 void RunGroupsOverBlock(const LaneBlock& b, const BlockClock& bc, int32_t* sums, Lane lane) {
-  const Tables& t = *b.tables;
+  using I = typename FirstOf<Groups...>::I;
+  using V = typename I::V;
   GroupState state[sizeof...(Groups)];
   InitGroups<0, Groups...>(b, state);
   const uint32_t lanes = b.loaded & ~b.singles;
+  // The groups' sums of I::W samples in a row, added across lanes together.
+  V recent[I::W];
   uint32_t i = 0;
   for (int s = 0;; ++s) {
     const uint32_t end = s < bc.tremolo_steps ? bc.tremolo[s].at : b.n;
     for (; i < end; ++i) {
       const uint8_t pattern = bc.pattern[i];
-      sums[i] = RunGroups<kMeters, 0, Groups...>(b, state, InputOf(t, pattern)) + lane.Step(pattern);
+      recent[i % I::W] = RunGroups<kMeters, 0, Groups...>(b, state, pattern);
+      sums[i] = lane.Step(pattern);
+      if (i % I::W == I::W - 1) I::AddSums(recent, sums + i + 1 - I::W);
     }
     if (s == bc.tremolo_steps) break;
     SetTremolo(*b.lanes, bc.tremolo[s].value, lanes);
     for (GroupState& g : state) g.recheck = true;
     lane.Tremolo(bc.tremolo[s].value);
   }
+  for (uint32_t k = b.n - b.n % I::W; k < b.n; ++k) sums[k] += I::HSum(recent[k % I::W]);
   lane.Store();
 }
 
