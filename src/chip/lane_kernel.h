@@ -134,24 +134,46 @@ OPL2_KERNEL_INLINE uint32_t UpdateEnvelope(OperatorLanes& o, int f, const StepIn
   return static_cast<uint32_t>(I::MoveMask(change));
 }
 
-// One operator stage: output for modulation input `mod_in`.
+// One operator stage: output for modulation input `mod_in`, the phase moved
+// on.
 template <class I>
-OPL2_KERNEL_INLINE typename I::V RunOperators(OperatorLanes& o, int f, const Tables& t,
-                                              typename I::V mod_in) {
+OPL2_KERNEL_INLINE typename I::V RunOperators(const OperatorLanes& o, int f, const Tables& t,
+                                              typename I::V& phase, typename I::V mod_in) {
   using V = typename I::V;
-  const V phase = I::Load(reinterpret_cast<const int32_t*>(o.phase) + f);
   const V index = I::And(I::Add(I::template SrlI<kIndexShift>(phase), mod_in), I::Set1(1023));
-  I::Store(reinterpret_cast<int32_t*>(o.phase) + f,
-           I::Add(phase, I::Load(reinterpret_cast<const int32_t*>(o.inc) + f)));
+  phase = I::Add(phase, I::Load(reinterpret_cast<const int32_t*>(o.inc) + f));
   const V wave = I::GatherWave(t.wave[0].data(), I::Add(index, I::Load(o.wave + f)));
   const V att = I::And(wave, I::Set1(0xFFFF));
   const V magnitude = I::GatherMagnitude(t.magnitude.data(), I::Add(att, I::Load(o.e8 + f)));
   return I::Xor(magnitude, I::template SraI<16>(wave));
 }
 
+// A group's values carried from sample to sample, kept in registers over a
+// block.
+template <class I>
+struct GroupCarry {
+  using V = typename I::V;
+  V mod_phase, car_phase, out1, out2, delayed;
+
+  void Load(const ChannelLanes& c, int f) {
+    mod_phase = I::Load(reinterpret_cast<const int32_t*>(c.mod.phase) + f);
+    car_phase = I::Load(reinterpret_cast<const int32_t*>(c.car.phase) + f);
+    out1 = I::Load(c.out1 + f);
+    out2 = I::Load(c.out2 + f);
+    delayed = I::Load(c.delayed + f);
+  }
+  void Store(ChannelLanes& c, int f) const {
+    I::Store(reinterpret_cast<int32_t*>(c.mod.phase) + f, mod_phase);
+    I::Store(reinterpret_cast<int32_t*>(c.car.phase) + f, car_phase);
+    I::Store(c.out1 + f, out1);
+    I::Store(c.out2 + f, out2);
+    I::Store(c.delayed + f, delayed);
+  }
+};
+
 template <class I, bool kMeters>
-OPL2_KERNEL_INLINE typename I::V RunGroup(ChannelLanes& c, GroupState& g, int f, const Tables& t,
-                                          uint8_t pattern) {
+OPL2_KERNEL_INLINE typename I::V RunGroup(ChannelLanes& c, GroupState& g, GroupCarry<I>& k, int f,
+                                          const Tables& t, uint8_t pattern) {
   using V = typename I::V;
   const bool steps = (t.step_mask[pattern] & g.rates) != 0;
   if (steps || g.recheck) {
@@ -165,18 +187,17 @@ OPL2_KERNEL_INLINE typename I::V RunGroup(ChannelLanes& c, GroupState& g, int f,
       g.rates = RatesInUse(c, f, I::W);
     }
   }
-  const V out1 = I::Load(c.out1 + f);
-  const V feedback =
-      I::And(I::Feedback(I::Add(out1, I::Load(c.out2 + f)), c, f), I::Load(c.fb_mask + f));
-  const V mod_out = RunOperators<I>(c.mod, f, t, feedback);
-  I::Store(c.out2 + f, out1);
-  I::Store(c.out1 + f, mod_out);
-  const V car_out = RunOperators<I>(c.car, f, t, I::And(mod_out, I::Load(c.fm + f)));
+  const V feedback = I::And(I::Feedback(I::Add(k.out1, k.out2), c, f), I::Load(c.fb_mask + f));
+  const V mod_out = RunOperators<I>(c.mod, f, t, k.mod_phase, feedback);
+  k.out2 = k.out1;
+  k.out1 = mod_out;
+  const V car_out =
+      RunOperators<I>(c.car, f, t, k.car_phase, I::And(mod_out, I::Load(c.fm + f)));
 
   const V car_heard = I::And(car_out, I::Load(c.car.heard_now + f));
   const V delay = I::Load(c.delay + f);
-  const V car_part = I::Or(I::And(delay, I::Load(c.delayed + f)), I::AndNot(delay, car_heard));
-  I::Store(c.delayed + f, I::And(delay, car_heard));
+  const V car_part = I::Or(I::And(delay, k.delayed), I::AndNot(delay, car_heard));
+  k.delayed = I::And(delay, car_heard);
   const V mod_heard = I::And(mod_out, I::Load(c.mod.heard_now + f));
   const V contribution = I::And(I::Add(mod_heard, car_part), I::Load(c.keep + f));
   if constexpr (kMeters) {
@@ -187,24 +208,33 @@ OPL2_KERNEL_INLINE typename I::V RunGroup(ChannelLanes& c, GroupState& g, int f,
 
 // Runs group kG and the ones after it on one sample. (No lambdas here: a
 // target attribute need not reach them.)
-template <bool kMeters, size_t kG, class G, class... Rest>
-OPL2_KERNEL_INLINE typename G::I::V RunGroups(const LaneBlock& b, GroupState* state,
+template <bool kMeters, size_t kG, class G, class... Rest, class Carry>
+OPL2_KERNEL_INLINE typename G::I::V RunGroups(const LaneBlock& b, GroupState* state, Carry* carry,
                                               uint8_t pattern) {
   using I = typename G::I;
   typename I::V sum = I::Set1(0);
   if ((b.groups >> kG) & 1) {
-    sum = RunGroup<I, kMeters>(*b.lanes, state[kG], G::first, *b.tables, pattern);
+    sum = RunGroup<I, kMeters>(*b.lanes, state[kG], carry[kG], G::first, *b.tables, pattern);
   }
   if constexpr (sizeof...(Rest) > 0) {
-    sum = I::Add(sum, RunGroups<kMeters, kG + 1, Rest...>(b, state, pattern));
+    sum = I::Add(sum, RunGroups<kMeters, kG + 1, Rest...>(b, state, carry, pattern));
   }
   return sum;
 }
 
-template <size_t kG, class G, class... Rest>
-void InitGroups(const LaneBlock& b, GroupState* state) {
-  if ((b.groups >> kG) & 1) state[kG].rates = RatesInUse(*b.lanes, G::first, G::I::W);
-  if constexpr (sizeof...(Rest) > 0) InitGroups<kG + 1, Rest...>(b, state);
+template <size_t kG, class G, class... Rest, class Carry>
+void InitGroups(const LaneBlock& b, GroupState* state, Carry* carry) {
+  if ((b.groups >> kG) & 1) {
+    state[kG].rates = RatesInUse(*b.lanes, G::first, G::I::W);
+    carry[kG].Load(*b.lanes, G::first);
+  }
+  if constexpr (sizeof...(Rest) > 0) InitGroups<kG + 1, Rest...>(b, state, carry);
+}
+
+template <size_t kG, class G, class... Rest, class Carry>
+void StoreGroups(const LaneBlock& b, const Carry* carry) {
+  if ((b.groups >> kG) & 1) carry[kG].Store(*b.lanes, G::first);
+  if constexpr (sizeof...(Rest) > 0) StoreGroups<kG + 1, Rest...>(b, carry);
 }
 
 template <class G, class...>
@@ -376,7 +406,8 @@ void RunGroupsOverBlock(const LaneBlock& b, const BlockClock& bc, int32_t* sums,
   using I = typename FirstOf<Groups...>::I;
   using V = typename I::V;
   GroupState state[sizeof...(Groups)];
-  InitGroups<0, Groups...>(b, state);
+  GroupCarry<I> carry[sizeof...(Groups)] = {};
+  InitGroups<0, Groups...>(b, state, carry);
   const uint32_t lanes = b.loaded & ~b.singles;
   // The groups' sums of I::W samples in a row, added across lanes together.
   V recent[I::W];
@@ -385,7 +416,7 @@ void RunGroupsOverBlock(const LaneBlock& b, const BlockClock& bc, int32_t* sums,
     const uint32_t end = s < bc.tremolo_steps ? bc.tremolo[s].at : b.n;
     for (; i < end; ++i) {
       const uint8_t pattern = bc.pattern[i];
-      recent[i % I::W] = RunGroups<kMeters, 0, Groups...>(b, state, pattern);
+      recent[i % I::W] = RunGroups<kMeters, 0, Groups...>(b, state, carry, pattern);
       sums[i] = lane.Step(pattern);
       if (i % I::W == I::W - 1) I::AddSums(recent, sums + i + 1 - I::W);
     }
@@ -395,6 +426,7 @@ void RunGroupsOverBlock(const LaneBlock& b, const BlockClock& bc, int32_t* sums,
     lane.Tremolo(bc.tremolo[s].value);
   }
   for (uint32_t k = b.n - b.n % I::W; k < b.n; ++k) sums[k] += I::HSum(recent[k % I::W]);
+  StoreGroups<0, Groups...>(b, carry);
   lane.Store();
 }
 
