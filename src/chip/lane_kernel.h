@@ -134,17 +134,25 @@ OPL2_KERNEL_INLINE uint32_t UpdateEnvelope(OperatorLanes& o, int f, const StepIn
   return static_cast<uint32_t>(I::MoveMask(change));
 }
 
-// One operator stage: output for modulation input `mod_in`, the phase moved
-// on.
-template <class I>
+// One operator stage: output for modulation input `mod_in` (0-1023), the
+// phase moved on. The waveform tables repeat, so the index needs no wrap.
+// kFeedsBack: the modulators, whose output reaches the next sample through
+// feedback: where the set can compute the exponent stage instead of looking
+// it up, that chain is shorter.
+template <class I, bool kFeedsBack>
 OPL2_KERNEL_INLINE typename I::V RunOperators(const OperatorLanes& o, int f, const Tables& t,
                                               typename I::V& phase, typename I::V mod_in) {
   using V = typename I::V;
-  const V index = I::And(I::Add(I::template SrlI<kIndexShift>(phase), mod_in), I::Set1(1023));
+  const V index = I::Add(I::Add(I::template SrlI<kIndexShift>(phase), I::Load(o.wave + f)), mod_in);
   phase = I::Add(phase, I::Load(reinterpret_cast<const int32_t*>(o.inc) + f));
-  const V wave = I::GatherWave(t.wave[0].data(), I::Add(index, I::Load(o.wave + f)));
-  const V att = I::And(wave, I::Set1(0xFFFF));
-  const V magnitude = I::GatherMagnitude(t.magnitude.data(), I::Add(att, I::Load(o.e8 + f)));
+  const V wave = I::GatherWave(t.wave[0].data(), index);
+  const V att = I::Add(I::And(wave, I::Set1(0xFFFF)), I::Load(o.e8 + f));
+  V magnitude;
+  if constexpr (kFeedsBack && requires { I::ComputeMagnitude(att); }) {
+    magnitude = I::ComputeMagnitude(att);
+  } else {
+    magnitude = I::GatherMagnitude(t.magnitude.data(), att);
+  }
   return I::Xor(magnitude, I::template SraI<16>(wave));
 }
 
@@ -188,11 +196,11 @@ OPL2_KERNEL_INLINE typename I::V RunGroup(ChannelLanes& c, GroupState& g, GroupC
     }
   }
   const V feedback = I::And(I::Feedback(I::Add(k.out1, k.out2), c, f), I::Load(c.fb_mask + f));
-  const V mod_out = RunOperators<I>(c.mod, f, t, k.mod_phase, feedback);
+  const V mod_out = RunOperators<I, true>(c.mod, f, t, k.mod_phase, feedback);
   k.out2 = k.out1;
   k.out1 = mod_out;
   const V car_out =
-      RunOperators<I>(c.car, f, t, k.car_phase, I::And(mod_out, I::Load(c.fm + f)));
+      RunOperators<I, false>(c.car, f, t, k.car_phase, I::And(mod_out, I::Load(c.fm + f)));
 
   const V car_heard = I::And(car_out, I::Load(c.car.heard_now + f));
   const V delay = I::Load(c.delay + f);

@@ -45,6 +45,7 @@ Tables BuildTables() {
       if (ws == 0 && negative) e.sign_mask = -1;
       if ((ws == 1 && negative) || (ws == 3 && mirror)) e.att = kSilentAtt;
       t.wave[ws][p] = e;
+      t.wave[ws][p + 1024] = e;
     }
   }
   for (int m = 0; m < 16; ++m) t.mult_x2[m] = kMultX2[m];

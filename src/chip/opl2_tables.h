@@ -37,8 +37,10 @@ struct Tables {
   // envelope sum needs no clamp to 511 (level 511 + KSL 224 + TL 252 +
   // tremolo 26 = 1013, times 8, plus the largest attenuation 4095).
   std::array<int16_t, kMagnitudeSize> magnitude;
-  // Waveform lookups, indexed [waveform][phase index 0-1023].
-  std::array<std::array<WaveEntry, 1024>, 4> wave;
+  // Waveform lookups, indexed [waveform][phase index 0-1023], each
+  // repeated once more so that an index plus a modulation of 0-1023 needs
+  // no wrap.
+  std::array<std::array<WaveEntry, 2048>, 4> wave;
   // Twice the frequency multiple, indexed by MULT.
   std::array<uint8_t, 16> mult_x2;
   // Key-scale base attenuation in envelope units, indexed [BLOCK][F >> 6].
