@@ -85,6 +85,7 @@ struct Avx2x8 {
     return And(_mm256_i32gather_epi32(reinterpret_cast<const int*>(base), index, 2), Set1(0xFFFF));
   }
   static V ComputeMagnitude(V a) {
+    // Reads only the low 16 bits of a.
     const ExpFactors& f = kExpFactors;
     const __m256 high = _mm256_loadu_ps(f.high), middle = _mm256_loadu_ps(f.middle),
                  low = _mm256_loadu_ps(f.low);
@@ -93,10 +94,10 @@ struct Avx2x8 {
         _mm256_mul_ps(_mm256_mul_ps(_mm256_permutevar8x32_ps(high, _mm256_srli_epi32(a, 5)),
                                     _mm256_permutevar8x32_ps(middle, _mm256_srli_epi32(a, 2))),
                       _mm256_permutevar8x32_ps(low, a));
-    // Rounded to nearest (the default mode), doubled, shifted by a >> 8
-    // (shifts of 32 or more give 0).
+    // Rounded to nearest (the default mode), doubled, shifted right by bits
+    // 8-15 of a (shifts of 32 or more give 0).
     return _mm256_srlv_epi32(_mm256_slli_epi32(_mm256_cvtps_epi32(product), 1),
-                             _mm256_srli_epi32(a, 8));
+                             _mm256_srli_epi32(_mm256_slli_epi32(a, 16), 24));
   }
 };
 

@@ -146,12 +146,14 @@ OPL2_KERNEL_INLINE typename I::V RunOperators(const OperatorLanes& o, int f, con
   const V index = I::Add(I::Add(I::template SrlI<kIndexShift>(phase), I::Load(o.wave + f)), mod_in);
   phase = I::Add(phase, I::Load(reinterpret_cast<const int32_t*>(o.inc) + f));
   const V wave = I::GatherWave(t.wave[0].data(), index);
-  const V att = I::Add(I::And(wave, I::Set1(0xFFFF)), I::Load(o.e8 + f));
   V magnitude;
-  if constexpr (kFeedsBack && requires { I::ComputeMagnitude(att); }) {
-    magnitude = I::ComputeMagnitude(att);
+  if constexpr (kFeedsBack && requires { I::ComputeMagnitude(wave); }) {
+    // The sign half of the entry rides along (the sum never carries into
+    // it): the computation reads only the low 16 bits.
+    magnitude = I::ComputeMagnitude(I::Add(wave, I::Load(o.e8 + f)));
   } else {
-    magnitude = I::GatherMagnitude(t.magnitude.data(), att);
+    magnitude = I::GatherMagnitude(t.magnitude.data(),
+                                   I::Add(I::And(wave, I::Set1(0xFFFF)), I::Load(o.e8 + f)));
   }
   return I::Xor(magnitude, I::template SraI<16>(wave));
 }
