@@ -37,17 +37,9 @@
 
 #include "player/key_wait_stop.h"  // StopKeyWait
 #include "player/raw_terminal.h"   // RestoreConsoleMode
+#include "player/read_key.h"       // ReadKey, on standard input
 
 namespace opl2 {
-
-// ReadKey's result when the wait was ended by StopKeyWait. No key press has
-// this code.
-inline constexpr std::int32_t kKeyWaitStopped = 0;
-
-// Blocks until a counted key press on standard input and returns its code; or
-// returns kKeyWaitStopped once StopKeyWait has been called (see above). The
-// terminal mode on return is the one on entry.
-std::int32_t ReadKey();
 
 enum class KeyWaitEnd {
   kKey,         // `code` is the key's code
