@@ -60,6 +60,14 @@ struct Avx2x8 {
     s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0xB1));
     return _mm_cvtsi128_si32(s);
   }
+  static void AddSums(const V* v, int32_t* out) {
+    // Pairwise sums within 128-bit halves, then the two halves added.
+    const V a = _mm256_hadd_epi32(_mm256_hadd_epi32(v[0], v[1]), _mm256_hadd_epi32(v[2], v[3]));
+    const V b = _mm256_hadd_epi32(_mm256_hadd_epi32(v[4], v[5]), _mm256_hadd_epi32(v[6], v[7]));
+    const V sums = _mm256_add_epi32(_mm256_permute2x128_si256(a, b, 0x20),
+                                    _mm256_permute2x128_si256(a, b, 0x31));
+    Store(out, Add(Load(out), sums));
+  }
   static V Feedback(V sum, const ChannelLanes& c, int f) {
     return _mm256_srav_epi32(sum, Load(c.fb_shift + f));
   }
@@ -71,8 +79,25 @@ struct Avx2x8 {
   static V GatherWave(const WaveEntry* base, V index) {
     return _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), index, 4);
   }
+  // The exponent stage computed, not looked up (see ExpFactors): three
+  // 8-entry permutes and two multiplies take less time than a gather.
   static V GatherMagnitude(const int16_t* base, V index) {
     return And(_mm256_i32gather_epi32(reinterpret_cast<const int*>(base), index, 2), Set1(0xFFFF));
+  }
+  static V ComputeMagnitude(V a) {
+    // Reads only the low 16 bits of a.
+    const ExpFactors& f = kExpFactors;
+    const __m256 high = _mm256_loadu_ps(f.high), middle = _mm256_loadu_ps(f.middle),
+                 low = _mm256_loadu_ps(f.low);
+    // A permute reads only the low 3 bits of each lane's index.
+    const __m256 product =
+        _mm256_mul_ps(_mm256_mul_ps(_mm256_permutevar8x32_ps(high, _mm256_srli_epi32(a, 5)),
+                                    _mm256_permutevar8x32_ps(middle, _mm256_srli_epi32(a, 2))),
+                      _mm256_permutevar8x32_ps(low, a));
+    // Rounded to nearest (the default mode), doubled, shifted right by bits
+    // 8-15 of a (shifts of 32 or more give 0).
+    return _mm256_srlv_epi32(_mm256_slli_epi32(_mm256_cvtps_epi32(product), 1),
+                             _mm256_srli_epi32(_mm256_slli_epi32(a, 16), 24));
   }
 };
 

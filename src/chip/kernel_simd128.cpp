@@ -48,6 +48,9 @@ struct Simd128x4 {
     return wasm_i32x4_shl(a, k);
   }
   static int MoveMask(V a) { return static_cast<int>(wasm_i32x4_bitmask(a)); }
+  static void AddSums(const V* v, int32_t* out) {
+    for (int k = 0; k < W; ++k) out[k] += HSum(v[k]);
+  }
   static int32_t HSum(V a) {
     a = wasm_i32x4_add(a, wasm_i32x4_shuffle(a, a, 2, 3, 0, 1));
     a = wasm_i32x4_add(a, wasm_i32x4_shuffle(a, a, 1, 0, 3, 2));

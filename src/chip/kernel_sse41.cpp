@@ -56,6 +56,10 @@ struct Sse41x4 {
     return _mm_slli_epi32(a, k);
   }
   static int MoveMask(V a) { return _mm_movemask_ps(_mm_castsi128_ps(a)); }
+  static void AddSums(const V* v, int32_t* out) {
+    const V sums = _mm_hadd_epi32(_mm_hadd_epi32(v[0], v[1]), _mm_hadd_epi32(v[2], v[3]));
+    Store(out, Add(Load(out), sums));
+  }
   static int32_t HSum(V a) {
     a = _mm_add_epi32(a, _mm_shuffle_epi32(a, 0x4E));
     a = _mm_add_epi32(a, _mm_shuffle_epi32(a, 0xB1));

@@ -80,7 +80,7 @@ void LoadOperator(OperatorLanes& o, int l, const Slot& s, bool audible, int trem
   o.phase[l] = s.phase;
   o.inc[l] = s.inc_now;
   o.level[l] = s.level;
-  o.wave[l] = s.waveform * 1024;
+  o.wave[l] = s.waveform * 2048;
   o.ksl_tl8[l] = 8 * s.ksl_tl;
   o.am_shift[l] = static_cast<uint8_t>(AmShift(s));
   SetTremoloLane(o, l, tremolo);

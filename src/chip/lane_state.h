@@ -26,7 +26,7 @@ struct alignas(32) OperatorLanes {
   int32_t level[kLanes];
   int32_t e8[kLanes];         // 8 x envelope output in the current sample
   int32_t e8_base[kLanes];    // 8 x (key scale + total level + tremolo)
-  int32_t wave[kLanes];       // waveform x 1024
+  int32_t wave[kLanes];       // waveform x 2048
   int32_t rate[kLanes];       // envelope rate of the current state, 0 to hold
   int32_t attack[kLanes];     // -1 in attack
   int32_t stop[kLanes];       // level >> 4 that ends decay, kNoStop otherwise

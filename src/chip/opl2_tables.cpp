@@ -45,6 +45,7 @@ Tables BuildTables() {
       if (ws == 0 && negative) e.sign_mask = -1;
       if ((ws == 1 && negative) || (ws == 3 && mirror)) e.att = kSilentAtt;
       t.wave[ws][p] = e;
+      t.wave[ws][p + 1024] = e;
     }
   }
   for (int m = 0; m < 16; ++m) t.mult_x2[m] = kMultX2[m];
@@ -103,6 +104,14 @@ uint8_t ComputeStepSize(int rate, bool odd_sample, uint32_t env_counter) {
 const Tables& GetTables() {
   static const Tables tables = BuildTables();
   return tables;
+}
+
+int32_t MagnitudeByFactors(int a) {
+  const int k = a & 255;
+  const float product = kExpFactors.high[k >> 5] * kExpFactors.middle[(k >> 2) & 7];
+  const auto rounded = static_cast<int32_t>(std::nearbyint(product * kExpFactors.low[k & 7]));
+  const int shift = a >> 8;
+  return shift >= 32 ? 0 : (rounded * 2) >> shift;
 }
 
 int OperatorOutputReference(int p, int e, int ws) {

@@ -37,8 +37,10 @@ struct Tables {
   // envelope sum needs no clamp to 511 (level 511 + KSL 224 + TL 252 +
   // tremolo 26 = 1013, times 8, plus the largest attenuation 4095).
   std::array<int16_t, kMagnitudeSize> magnitude;
-  // Waveform lookups, indexed [waveform][phase index 0-1023].
-  std::array<std::array<WaveEntry, 1024>, 4> wave;
+  // Waveform lookups, indexed [waveform][phase index 0-1023], each
+  // repeated once more so that an index plus a modulation of 0-1023 needs
+  // no wrap.
+  std::array<std::array<WaveEntry, 2048>, 4> wave;
   // Twice the frequency multiple, indexed by MULT.
   std::array<uint8_t, 16> mult_x2;
   // Key-scale base attenuation in envelope units, indexed [BLOCK][F >> 6].
@@ -48,6 +50,46 @@ struct Tables {
   // Bit r set where step[pattern][r] is not 0.
   std::array<uint64_t, kStepPatterns> step_mask;
 };
+
+// The exponent stage as three float factors, for vector sets that multiply
+// faster than they look up: with k = a & 255, the ROM's 1024 + exp[255 - k]
+// is the float product (high[k >> 5] * middle[(k >> 2) & 7]) * low[k & 7]
+// (1024 * 2^((255 - k) / 256) split over k's bits) rounded to nearest, and
+// the magnitude that doubled, shifted right by a >> 8. The product is never
+// within 7e-4 of a half, so the float rounding cannot reach the result
+// (checked over every a).
+struct ExpFactors {
+  float high[8], middle[8], low[8];
+};
+
+namespace detail {
+// 2^x for x in [-1, 1], to double precision (std::exp2 is not constexpr).
+constexpr double Exp2(double x) {
+  const double y = x * 0.6931471805599453094;  // x ln 2
+  double term = 1.0, sum = 1.0;
+  for (int k = 1; k < 30; ++k) {
+    term *= y / k;
+    sum += term;
+  }
+  return sum;
+}
+
+constexpr ExpFactors BuildExpFactors() {
+  ExpFactors f{};
+  for (int i = 0; i < 8; ++i) {
+    f.high[i] = static_cast<float>(1024.0 * Exp2((255.0 - 32.0 * i) / 256.0));
+    f.middle[i] = static_cast<float>(Exp2(-4.0 * i / 256.0));
+    f.low[i] = static_cast<float>(Exp2(-(i & 3) / 256.0));
+  }
+  return f;
+}
+}  // namespace detail
+
+inline constexpr ExpFactors kExpFactors = detail::BuildExpFactors();
+
+// Tables::magnitude[a] by the factors, one lane's worth of what a vector
+// kernel computes.
+int32_t MagnitudeByFactors(int a);
 
 // The tables, built on first use (thread-safe static initialisation).
 const Tables& GetTables();

@@ -22,7 +22,7 @@ constexpr uint8_t kOperatorOffsets[18] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x
 
 // One action between two chunks of samples.
 struct Action {
-  enum Kind : uint8_t { kWrite, kMute, kMeters, kTakePeaks, kSingleSamples } kind;
+  enum Kind : uint8_t { kWrite, kMute, kMeters, kTakePeaks, kSingleSamples, kClock } kind;
   uint8_t reg = 0, value = 0;
   uint16_t mask = 0;
 };
@@ -112,8 +112,12 @@ class StreamMaker {
       if (Chance(30)) s.actions.back().mask = 0;
     } else if (kind < 94) {
       s.actions.push_back({Action::kMeters, 0, static_cast<uint8_t>(Chance(60))});
-    } else if (kind < 97) {
+    } else if (kind < 96) {
       s.actions.push_back({Action::kTakePeaks});
+    } else if (kind < 97) {
+      // The envelope counter just before its wrap, the LFO anywhere.
+      s.actions.push_back({Action::kClock, static_cast<uint8_t>(Uniform(1, 200)), Byte(),
+                           static_cast<uint16_t>(Uniform(0, 1023))});
     } else {
       s.actions.push_back({Action::kSingleSamples});
     }
@@ -160,6 +164,15 @@ Observed Play(ChipPath path, const std::vector<Step>& steps) {
           std::array<int32_t, 9> peaks;
           chip.TakeChannelPeaks(peaks);
           o.peaks.insert(o.peaks.end(), peaks.begin(), peaks.end());
+          break;
+        }
+        case Action::kClock: {
+          Chip::Clock c = chip.GetClock();
+          c.env_counter = (1u << 18) - a.reg;
+          c.odd = (a.value & 1) != 0;
+          c.lfo_counter = a.mask;
+          c.vibrato_pos = static_cast<uint8_t>(a.value >> 5);
+          chip.SetClock(c);
           break;
         }
         case Action::kSingleSamples:
