@@ -1,18 +1,4 @@
-# Cross-builds for 32-bit x86 Windows with Debian's MinGW-w64 compilers (the
-# posix thread model, so std::thread and std::mutex work). Programs link
-# statically: they import only the DLLs every Windows has.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86)
-
-set(CMAKE_C_COMPILER /usr/bin/i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER /usr/bin/i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER /usr/bin/i686-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+# 32-bit x86 Windows: the release build.
+set(OPL2_MINGW_TRIPLE i686-w64-mingw32)
+set(OPL2_MINGW_PROCESSOR x86)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)

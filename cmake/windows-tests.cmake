@@ -44,6 +44,7 @@ add_library(opl2_call_names SHARED ${CMAKE_SOURCE_DIR}/tests/windows/call_names_
 set_target_properties(opl2_call_names PROPERTIES PREFIX "")
 target_link_options(opl2_call_names PRIVATE -Wl,--kill-at)
 opl2_win_test(test_timer ${CMAKE_SOURCE_DIR}/tests/timer/timer_library_test.cpp
+              ${CMAKE_SOURCE_DIR}/tests/timer/library_call_cases.cpp
               ${CMAKE_SOURCE_DIR}/tests/windows/library_call_win32_test.cpp)
 add_dependencies(test_timer x68sound opl2_call_names)
 

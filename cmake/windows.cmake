@@ -18,16 +18,16 @@ add_compile_options(-Wno-restrict)
 add_link_options($<$<CONFIG:Release>:-s>)
 
 set(OPL2_POSIX_ONLY
-    src/songfile/song_file_reader.cpp
-    src/songtext/file_io.cpp
+    src/songfile/song_file_access.cpp
+    src/songtext/file_system.cpp
     src/player/command_line.cpp
     src/player/console_key_reader.cpp
     src/player/file_exists.cpp
     src/player/hardware_port.cpp
     src/player/key_wait_stop.cpp
     src/player/raw_terminal.cpp
-    src/player/run_player.cpp
-    src/timer/library_call.cpp
+    src/player/player_platform.cpp
+    src/timer/library_binding.cpp
     src/timer/library_name.cpp
     src/output/audio_file_writer.cpp
     src/output/sdl_device_output.cpp
@@ -36,7 +36,7 @@ set(OPL2_POSIX_ONLY
     tools/opl2tool/cmd_keys.cpp
     tools/opl2tool/cmd_play.cpp
     tools/opl2tool/cmd_render.cpp
-    tools/opl2tool/tool_files.cpp
+    tools/opl2tool/tool_file_system.cpp
     tools/opl2tool/tool_platform.cpp)
 list(TRANSFORM OPL2_POSIX_ONLY PREPEND ${CMAKE_SOURCE_DIR}/)
 

@@ -1,9 +1,13 @@
 #include "player/console_key_reader.h"
 
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <span>
@@ -14,21 +18,55 @@
 namespace opl2 {
 namespace {
 
+std::atomic<void (*)()> g_sleep_hook{nullptr};
+
 enum class Readiness { kReadable, kTimedOut, kStopped };
+
+// Holds off, on this thread, the signals a handler may catch, for the time it
+// lives; WaitReadable lets them in only while it sleeps. Faults stay
+// deliverable (one that comes while blocked ends the process without its
+// handler), and so do SIGTTIN and SIGTTOU, so a job sent to the background
+// stops as before when it touches the terminal.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t held;
+    sigfillset(&held);
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGTTIN, SIGTTOU}) {
+      sigdelset(&held, sig);
+    }
+    pthread_sigmask(SIG_BLOCK, &held, &callers_);
+  }
+  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &callers_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+  const sigset_t& callers_mask() const { return callers_; }
+
+ private:
+  sigset_t callers_;
+};
 
 // Waits until `fd` can be read (or has hung up), `timeout_ms` passed (-1:
 // no limit), or a stop is pending. `fd` -1 waits for the stop alone.
+//
+// A signal handler may put the saved mode back (RestoreConsoleMode) without
+// ending the wait. Signals are let in only inside ppoll, which they end, so
+// one can never land between the check of the mode and the sleep: each
+// sleep starts in raw mode, and the mode is checked again after each signal.
 Readiness WaitReadable(int fd, int timeout_ms, RawTerminalMode* raw) {
+  const SignalsHeld held;
+  const timespec timeout{timeout_ms / 1000, (timeout_ms % 1000) * 1'000'000L};
   for (;;) {
     if (TakeKeyWaitStop()) return Readiness::kStopped;
+    if (raw != nullptr) raw->Reapply();
     std::array<pollfd, 2> watched{{{fd, POLLIN, 0}, {KeyWaitStopFd(), POLLIN, 0}}};
-    const int ready = poll(watched.data(), watched.size(), timeout_ms);
+    if (const auto hook = g_sleep_hook.load()) hook();
+    const int ready = ppoll(watched.data(), watched.size(), timeout_ms < 0 ? nullptr : &timeout,
+                            &held.callers_mask());
     if (ready < 0) {
       const int error = errno;
       if (error != EINTR && error != EAGAIN) return Readiness::kReadable;  // read reports it
-      // A signal: its handler may have put the saved mode back without
-      // ending the wait.
-      if (raw != nullptr) raw->Reapply();
       continue;
     }
     if (ready == 0) return Readiness::kTimedOut;
@@ -107,6 +145,10 @@ std::int32_t ReadKey() {
     }
   }
   return kKeyWaitStopped;
+}
+
+void SetKeyWaitSleepHook(void (*hook)()) {
+  g_sleep_hook.store(hook);
 }
 
 }  // namespace opl2

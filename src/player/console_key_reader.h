@@ -4,10 +4,12 @@
 // signal keys (ICANON, ECHO, ISIG and IEXTEN off; ICRNL, IXON and the other
 // input translations off), so a key returns at once and Ctrl+C arrives as the
 // character 3. The mode in force on entry is put back on every way out: on
-// return, and from a signal handler through RestoreConsoleMode. Keys typed
-// before the call are kept and read first; once a key that counts has been
-// read, everything else read or queued with it is discarded. Presses that do
-// not count and sequences that are no key press are skipped.
+// return, and from a signal handler through RestoreConsoleMode. A handler on
+// the waiting thread that puts the mode back and returns without a stop
+// leaves the wait going on: it goes raw again, wherever the signal landed.
+// Keys typed before the call are kept and read first; once a key that counts
+// has been read, everything else read or queued with it is discarded. Presses
+// that do not count and sequences that are no key press are skipped.
 //
 // When standard input is not a terminal (a file, a pipe, /dev/null) the mode
 // is not touched. Bytes are decoded the same way but read one at a time, so
@@ -35,17 +37,9 @@
 
 #include "player/key_wait_stop.h"  // StopKeyWait
 #include "player/raw_terminal.h"   // RestoreConsoleMode
+#include "player/read_key.h"       // ReadKey, on standard input
 
 namespace opl2 {
-
-// ReadKey's result when the wait was ended by StopKeyWait. No key press has
-// this code.
-inline constexpr std::int32_t kKeyWaitStopped = 0;
-
-// Blocks until a counted key press on standard input and returns its code; or
-// returns kKeyWaitStopped once StopKeyWait has been called (see above). The
-// terminal mode on return is the one on entry.
-std::int32_t ReadKey();
 
 enum class KeyWaitEnd {
   kKey,         // `code` is the key's code
@@ -61,5 +55,10 @@ struct KeyWaitResult {
 // ReadKey on any file descriptor, reporting the end of the input instead of
 // waiting for a signal after it. `fd` is put in raw mode when it is a terminal.
 KeyWaitResult WaitForKey(int fd);
+
+// For tests: `hook` runs on the waiting thread each time the wait has checked
+// for a stop and the terminal's mode and is about to sleep, the moment a
+// signal is least welcome. nullptr (the default) runs nothing.
+void SetKeyWaitSleepHook(void (*hook)());
 
 }  // namespace opl2

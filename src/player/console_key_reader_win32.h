@@ -10,24 +10,13 @@
 #include <cstdint>
 
 #include "player/console_key_loop.h"
+#include "player/read_key.h"  // ReadKey and StopKeyWait, on the console
 
 namespace opl2 {
-
-// ReadKey's result when the wait was ended by StopKeyWait. No key press has
-// this code.
-inline constexpr std::int32_t kKeyWaitStopped = 0;
-
-// Blocks until a counted key press on the console and returns its code; or
-// returns kKeyWaitStopped once StopKeyWait has been called.
-std::int32_t ReadKey();
 
 // One wait for a key on the console, telling a key, a stop and input that
 // is no console apart (for opl2tool keys).
 ConsoleKey WaitForConsoleKey();
-
-// Ends the current key wait, or the next one if none is in progress. One call
-// ends one wait. Callable from any thread, a console control handler included.
-void StopKeyWait();
 
 // True when standard input is a console.
 bool StdinIsConsole();

@@ -2,11 +2,9 @@
 // pipe that the waiting poll(2) watches.
 #pragma once
 
-namespace opl2 {
+#include "player/read_key.h"  // StopKeyWait: async-signal-safe here, keeps errno
 
-// Ends the current key wait, or the next one if none is in progress. One call
-// ends one wait. Async-signal-safe, callable from any thread, keeps errno.
-void StopKeyWait();
+namespace opl2 {
 
 // For the key reader. The read end of the wake-up pipe, made on first use
 // (call it on a normal thread before waiting, never from a signal handler);

@@ -1,25 +1,21 @@
+// The player's run, the same on every system; player_platform.h holds what
+// each does its own way.
 #include "player/run_player.h"
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <optional>
 #include <string>
 
 #include "bus/recording_port.h"
 #include "opl/register_port.h"
 #include "output/live_output.h"
 #include "player/command_tail.h"
-#include "player/console_key_reader.h"
 #include "player/file_exists.h"
 #include "player/hardware_port.h"
-#include "player/key_wait_stop.h"
-#include "player/raw_terminal.h"
+#include "player/player_platform.h"
+#include "player/read_key.h"
 #include "player/song_file_name.h"
 #include "sequencer/engine_voice.h"
 #include "sequencer/sequencer.h"
@@ -41,8 +37,6 @@ std::mutex g_bus;
 
 LiveOutput* g_live = nullptr;
 LibraryTimerB g_timer;
-
-std::atomic<int> g_stop_signals{0};
 
 // On the emulated chip the sound device sets the pace: a timer call runs the
 // tick when the device is near enough to it, none when the device is behind,
@@ -67,35 +61,11 @@ class PlayerStart : public SongFileStart {
   void BeforePlaying() override { StartTimerService(TickCallback); }
 };
 
-// Ctrl+C, SIGTERM and SIGHUP end playback through the normal shutdown; a
-// second one ends the process at once.
-void OnStopSignal(int) {
-  RestoreConsoleMode();
-  if (g_stop_signals.fetch_add(1) > 0) _exit(0);
-  StopKeyWait();
-}
-
-void InstallStopSignals() {
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
-}
-
-// Every way out of the run puts the terminal's mode back.
-[[noreturn]] void EndProcess(int status) {
-  RestoreConsoleMode();
-  std::fflush(stdout);
-  std::fflush(stderr);
-  _exit(status);
-}
-
 }  // namespace
 
 void RunPlayer() {
   InstallTuning();
-  InstallStopSignals();
-  KeyWaitStopFd();  // the stop pipe exists before any signal can need it
+  InstallStopHandlers();
 
   const std::string tail = GetCommandTail();
   StoreSongFileName(tail, song_file_name);
@@ -106,13 +76,11 @@ void RunPlayer() {
     EndProcess(0);
   }
 
-  // From here keys typed wait, unechoed, for the key reader. A job in the
-  // background of its terminal leaves the terminal alone.
-  std::optional<RawTerminalMode> quiet_terminal;
-  if (!InBackgroundOf(STDIN_FILENO)) quiet_terminal.emplace(STDIN_FILENO);
+  HoldKeysForTheKeyReader();
 
-  // The port: the real chip when asked for, else the emulated one on the
-  // sound output, else (no sound device) nowhere.
+  // The port: the real chip when asked for (Windows keeps its ports from
+  // programs: Acquire says so), else the emulated one on the sound output,
+  // else (no sound device) nowhere.
   static RecordingPort silent_port;
   static HardwarePort hardware_port;
   const char* port_kind = std::getenv("OPL2PLAY_PORT");

@@ -1,10 +1,6 @@
 #include "songfile/song_file_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include "songfile/song_file_access.h"
 
 namespace opl2 {
 
@@ -14,14 +10,8 @@ SongFileReader::~SongFileReader() {
 
 bool SongFileReader::Open(const char* path) {
   Close();
-  // Non-blocking so that a FIFO without a writer cannot stall the open.
-  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  const int fd = OpenSongFile(path);
   if (fd < 0) return false;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return false;
-  }
   fd_ = fd;
   window_start_ = 0;
   window_length_ = 0;
@@ -29,7 +19,7 @@ bool SongFileReader::Open(const char* path) {
 }
 
 void SongFileReader::Close() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) CloseSongFile(fd_);
   fd_ = -1;
   window_length_ = 0;
 }
@@ -40,10 +30,9 @@ int SongFileReader::ByteAt(int64_t offset) {
     window_start_ = offset;
     window_length_ = 0;
     while (window_length_ < kWindowSize) {
-      const ssize_t n =
-          ::pread(fd_, window_.data() + window_length_,
-                  static_cast<size_t>(kWindowSize - window_length_), offset + window_length_);
-      if (n < 0 && errno == EINTR) continue;
+      const int64_t n = ReadSongFileAt(fd_, window_.data() + window_length_,
+                                       static_cast<size_t>(kWindowSize - window_length_),
+                                       offset + window_length_);
       if (n <= 0) break;
       window_length_ += static_cast<int>(n);
     }
@@ -58,11 +47,8 @@ bool SongFileReader::ReadAll(std::vector<uint8_t>* bytes) {
   for (;;) {
     const size_t at = bytes->size();
     bytes->resize(at + kWindowSize);
-    const ssize_t n = ::pread(fd_, bytes->data() + at, kWindowSize, static_cast<off_t>(at));
-    if (n < 0 && errno == EINTR) {
-      bytes->resize(at);
-      continue;
-    }
+    const int64_t n =
+        ReadSongFileAt(fd_, bytes->data() + at, kWindowSize, static_cast<int64_t>(at));
     bytes->resize(at + static_cast<size_t>(n > 0 ? n : 0));
     if (n < 0) return false;
     if (n == 0) return true;

@@ -1,12 +1,12 @@
+// The library ring and the calls by name, the same on every system;
+// library_binding.h holds how each finds libraries and routines.
 #include "timer/library_call.h"
-
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
-#include "timer/library_name.h"
+#include "timer/library_binding.h"
 #include "timer/stack_call.h"
 
 namespace opl2 {
@@ -22,46 +22,17 @@ std::mutex g_ring_mutex;
 // The routine-name buffer: "%s%s" must fit with its terminator.
 constexpr int kNameBufferSize = 256;
 
-// A library found for one call. `owned` is true when the handle is an extra
-// reference that the call must drop when it is done.
-struct FoundLibrary {
-  void* handle;
-  bool owned;
-};
-
-FoundLibrary FindLoadedLibrary(const char* library_name) {
-  LibraryCandidates candidates;
-  ResolveLibraryName(library_name, candidates);
-  for (int i = 0; i < candidates.count; ++i) {
-    // RTLD_NOLOAD hands back an already loaded library and counts one more
-    // reference to it, which keeps it mapped while its routine runs.
-    void* handle = dlopen(candidates.paths[i], RTLD_NOW | RTLD_NOLOAD);
-    if (handle != nullptr) return {handle, true};
-  }
-  return {nullptr, false};
-}
-
-void* OpenLibrary(const char* library_name) {
-  LibraryCandidates candidates;
-  ResolveLibraryName(library_name, candidates);
-  for (int i = 0; i < candidates.count; ++i) {
-    void* handle = dlopen(candidates.paths[i], RTLD_NOW | RTLD_LOCAL);
-    if (handle != nullptr) return handle;
-  }
-  return nullptr;
-}
-
 // Looks up `prefix``suffix`; a name that does not fit the buffer is not looked up.
-void* FindRoutineAs(void* library, const char* prefix, const char* suffix) {
+const void* FindRoutineAs(void* library, const char* prefix, const char* suffix) {
   char name[kNameBufferSize];
   const int len = std::snprintf(name, sizeof(name), "%s%s", prefix, suffix);
   if (len < 0 || len >= kNameBufferSize) return nullptr;
-  return dlsym(library, name);
+  return LookUpRoutine(library, name);
 }
 
-void* FindRoutine(void* library, const char* function_name) {
-  if (void* routine = dlsym(library, function_name)) return routine;
-  if (void* routine = FindRoutineAs(library, function_name, "A")) return routine;
+const void* FindRoutine(void* library, const char* function_name) {
+  if (const void* routine = LookUpRoutine(library, function_name)) return routine;
+  if (const void* routine = FindRoutineAs(library, function_name, "A")) return routine;
   return FindRoutineAs(library, "_", function_name);
 }
 
@@ -78,7 +49,7 @@ void* LoadRingLibrary(const char* library_name) {
   }
   g_ring.last_slot = (g_ring.last_slot + 1) % LibraryRing::kSlots;
   void*& slot = g_ring.handles[g_ring.last_slot];
-  if (slot != nullptr) dlclose(slot);
+  if (slot != nullptr) CloseLibrary(slot);
   slot = OpenLibrary(library_name);
   return slot;
 }
@@ -86,7 +57,7 @@ void* LoadRingLibrary(const char* library_name) {
 void FreeRingLibraries() {
   std::lock_guard lock(g_ring_mutex);
   for (int i = LibraryRing::kSlots - 1; i >= 0; --i) {
-    if (g_ring.handles[i] != nullptr) dlclose(g_ring.handles[i]);
+    if (g_ring.handles[i] != nullptr) CloseLibrary(g_ring.handles[i]);
     g_ring.handles[i] = nullptr;
   }
 }
@@ -99,10 +70,10 @@ int32_t CallLibraryFunctionWords(const char* function_name, const char* library_
   if (library.handle == nullptr) return 0;
 
   int32_t result = 0;
-  if (void* routine = FindRoutine(library.handle, function_name)) {
+  if (const void* routine = FindRoutine(library.handle, function_name)) {
     result = CallWithStackWords(routine, values.data(), static_cast<int>(values.size()));
   }
-  if (library.owned) dlclose(library.handle);
+  if (library.owned) CloseLibrary(library.handle);
   return result;
 }
 

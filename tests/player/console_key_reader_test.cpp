@@ -165,6 +165,7 @@ class SignalKeyWaitTest : public TerminalKeyWaitTest {
       StopKeyWait();
       waiter_.join();
     }
+    SetKeyWaitSleepHook(nullptr);
     sigaction(SIGUSR1, &previous_, nullptr);
     TerminalKeyWaitTest::TearDown();
   }
@@ -194,18 +195,34 @@ TEST_F(SignalKeyWaitTest, HandlerThatStopsEndsTheWaitWithTheModeRestored) {
   EXPECT_TRUE(SameMode(ModeOf(slave_), cooked_));
 }
 
+// Raises the test signal on the waiting thread the first time the wait is
+// about to sleep: after it has gone raw, before it blocks.
+std::atomic<bool> g_signal_before_sleep{false};
+
+void SignalBeforeSleep() {
+  if (g_signal_before_sleep.exchange(false)) pthread_kill(pthread_self(), SIGUSR1);
+}
+
 TEST_F(SignalKeyWaitTest, HandlerThatOnlyRestoresLeavesTheWaitInRawMode) {
   g_handler_stops = false;
-  StartWaitThread();
-  ASSERT_TRUE(WaitUntilRaw(slave_));
-  Signal();
-  ASSERT_TRUE(WaitForSignalHandled());
-  ASSERT_TRUE(WaitUntilRaw(slave_)) << "the wait goes back to raw mode";
-  Send(master_, "k");  // no line end: only a raw-mode wait sees it
-  waiter_.join();
-  EXPECT_EQ(result_.end, KeyWaitEnd::kKey);
-  EXPECT_EQ(result_.code, 'k');
-  EXPECT_TRUE(SameMode(ModeOf(slave_), cooked_));
+  SetKeyWaitSleepHook(SignalBeforeSleep);
+  for (const bool before_sleep : {true, false}) {
+    SCOPED_TRACE(before_sleep ? "signal just before the wait sleeps" : "signal during the sleep");
+    g_signals_seen = 0;
+    g_signal_before_sleep = before_sleep;
+    StartWaitThread();
+    if (!before_sleep) {
+      ASSERT_TRUE(WaitUntilRaw(slave_));
+      Signal();
+    }
+    ASSERT_TRUE(WaitForSignalHandled());
+    ASSERT_TRUE(WaitUntilRaw(slave_)) << "the wait goes back to raw mode";
+    Send(master_, "k");  // no line end: only a raw-mode wait sees it
+    waiter_.join();
+    EXPECT_EQ(result_.end, KeyWaitEnd::kKey);
+    EXPECT_EQ(result_.code, 'k');
+    EXPECT_TRUE(SameMode(ModeOf(slave_), cooked_));
+  }
 }
 
 TEST(StreamKeyWaitTest, NonTerminalInputIsDecodedByteByByteUntilItEnds) {

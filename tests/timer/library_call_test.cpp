@@ -1,31 +1,27 @@
+// The library binding on Linux: the shared cases (library_call_cases.cpp)
+// and those of routines only the Linux test library has.
 #include "timer/library_call.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <thread>
 
+#include "timer/library_call_cases.h"
+
 namespace opl2 {
-namespace {
+namespace test {
 
-constexpr char kNamesLibrary[] = OPL2_BIN_DIR "/libopl2_call_names.so";
-constexpr char kTimerLibrary[] = OPL2_BIN_DIR "/libx68sound.so";
-constexpr char kMissingLibrary[] = "opl2-no-such-library.dll";
+const char kNamesLibrary[] = OPL2_BIN_DIR "/libopl2_call_names.so";
+const char kTimerLibrary[] = OPL2_BIN_DIR "/libx68sound.so";
 
-bool IsLoaded(const char* path) {
-  void* handle = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+bool IsLoaded(const char* library) {
+  void* handle = dlopen(library, RTLD_NOW | RTLD_NOLOAD);
   if (handle == nullptr) return false;
   dlclose(handle);
   return true;
 }
-
-// The test library's record of the last Record call.
-struct Recorded {
-  const uintptr_t* values;
-  const int32_t* count;
-};
 
 Recorded RecordedByNamesLibrary() {
   void* handle = dlopen(kNamesLibrary, RTLD_NOW | RTLD_NOLOAD);
@@ -37,96 +33,13 @@ Recorded RecordedByNamesLibrary() {
   return recorded;
 }
 
-// Checks that run in a fresh process, where the ring is as at start-up. A
-// failed check ends the child with its message on standard error.
-void Require(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "failed: %s\n", what);
-  std::_Exit(1);
-}
+}  // namespace test
 
-class LibraryRingTest : public testing::Test {
- protected:
-  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
+namespace {
 
-TEST_F(LibraryRingTest, ARunWithoutTheLibraryTakesSlotsOneToEightAndCallsNothing) {
-  EXPECT_EXIT(
-      {
-        const LibraryRing& ring = TheLibraryRing();
-        Require(ring.last_slot == 0 && ring.release_registered == 0, "ring starts empty");
-        for (int call = 1; call <= 8; ++call) {
-          Require(CallLibraryFunction("X68Sound_OpmPoke", kMissingLibrary, 0x2A) == 0,
-                  "missing library gives 0");
-          Require(ring.last_slot == call, "each call loads into the next slot");
-          Require(ring.handles[call] == nullptr, "a failed load leaves the slot empty");
-        }
-        Require(ring.release_registered == 1, "release registered at the first load");
-        std::_Exit(0);
-      },
-      testing::ExitedWithCode(0), "");
-}
-
-TEST_F(LibraryRingTest, EachLibraryIsLoadedOnceAndBothTimerLibraryNamesFindOneLoad) {
-  EXPECT_EXIT(
-      {
-        const LibraryRing& ring = TheLibraryRing();
-        Require(CallLibraryFunction("OnlyPlain", kNamesLibrary) == 1, "first call reaches it");
-        Require(ring.last_slot == 1 && ring.handles[1] != nullptr, "first load in slot 1");
-        Require(CallLibraryFunction("OnlyPlain", kNamesLibrary) == 1, "second call reaches it");
-        Require(ring.last_slot == 1, "an already loaded library is not loaded again");
-
-        CallLibraryFunction("X68Sound_OpmReg", "x68sound.dll", 0x12);
-        Require(ring.last_slot == 2 && ring.handles[2] != nullptr, "timer library in slot 2");
-        Require(IsLoaded(kTimerLibrary), "the copy beside the executable is the one loaded");
-        CallLibraryFunction("X68Sound_OpmReg", "X68Sound.dll", 0x12);
-        CallLibraryFunction("X68Sound_OpmReg", "X68SOUND.DLL", 0x12);
-        Require(ring.last_slot == 2, "every letter case finds the loaded timer library");
-        std::_Exit(0);
-      },
-      testing::ExitedWithCode(0), "");
-}
-
-TEST_F(LibraryRingTest, ReusedSlotsAndTheExitTimeReleaseUnloadTheirLibraries) {
-  EXPECT_EXIT(
-      {
-        const LibraryRing& ring = TheLibraryRing();
-        CallLibraryFunction("OnlyPlain", kNamesLibrary);
-        Require(ring.last_slot == 1 && IsLoaded(kNamesLibrary), "loaded into slot 1");
-        for (int i = 0; i < LibraryRing::kSlots - 1; ++i) {
-          CallLibraryFunction("Anything", kMissingLibrary);
-        }
-        Require(ring.last_slot == 0, "the slot index wraps to 0 after 255");
-        Require(IsLoaded(kNamesLibrary), "slot 1 is not reused yet");
-        CallLibraryFunction("Anything", kMissingLibrary);
-        Require(ring.last_slot == 1 && ring.handles[1] == nullptr, "slot 1 reused");
-        Require(!IsLoaded(kNamesLibrary), "its library was released");
-        Require(CallLibraryFunction("OnlyPlain", kNamesLibrary) == 1, "loaded again on use");
-        Require(ring.last_slot == 2, "into the next slot");
-
-        FreeRingLibraries();
-        for (void* handle : ring.handles) Require(handle == nullptr, "every slot empty");
-        Require(!IsLoaded(kNamesLibrary), "released at exit");
-        std::_Exit(0);
-      },
-      testing::ExitedWithCode(0), "");
-}
-
-TEST(LibraryCallTest, RoutinesAreFoundUnderTheirThreeNamesInOrder) {
-  EXPECT_EQ(CallLibraryFunction("OnlyPlain", kNamesLibrary), 1);
-  EXPECT_EQ(CallLibraryFunction("OnlySuffix", kNamesLibrary), 2);
-  EXPECT_EQ(CallLibraryFunction("OnlyPrefix", kNamesLibrary), 3);
-  EXPECT_EQ(CallLibraryFunction("Both", kNamesLibrary), 10);    // plain before "A"
-  EXPECT_EQ(CallLibraryFunction("Either", kNamesLibrary), 21);  // "A" before "_"
-}
-
-TEST(LibraryCallTest, AMissingRoutineCallsNothingAndLoadsNothingMore) {
-  CallLibraryFunction("OnlyPlain", kNamesLibrary);
-  const int32_t slot = TheLibraryRing().last_slot;
-  EXPECT_EQ(CallLibraryFunction("NotThere", kNamesLibrary, 1, 2), 0);
-  EXPECT_EQ(CallLibraryFunction("", kNamesLibrary), 0);
-  EXPECT_EQ(TheLibraryRing().last_slot, slot);
-}
+using test::kNamesLibrary;
+using test::Recorded;
+using test::RecordedByNamesLibrary;
 
 TEST(LibraryCallTest, DecoratedNamesThatDoNotFitTheBufferAreNotLookedUp) {
   // "_" + 253 "L"s is exported: the decorated form of a 253-character name.

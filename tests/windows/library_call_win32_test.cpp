@@ -1,32 +1,23 @@
-// The library binding on Windows: LoadLibraryA, GetModuleHandleA and
-// GetProcAddress behind CallLibraryFunction, the library ring, and calls of
-// routines of both calling conventions.
+// The library binding on Windows: the shared cases (tests/timer/
+// library_call_cases.cpp) against LoadLibraryA, GetModuleHandleA and
+// GetProcAddress, and calls of routines of both calling conventions.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdlib>
 
 #include "timer/library_call.h"
+#include "timer/library_call_cases.h"
 
 namespace opl2 {
-namespace {
+namespace test {
 
-constexpr char kNamesLibrary[] = "opl2_call_names.dll";
-constexpr char kMissingLibrary[] = "opl2-no-such-library.dll";
+const char kNamesLibrary[] = "opl2_call_names.dll";
+const char kTimerLibrary[] = "X68Sound.dll";
 
-// The stack pointer where the test stands; a call that left it elsewhere
-// has lost or kept words it should not have.
-#if defined(__i386__)
-#define READ_STACK_POINTER(var) asm volatile("movl %%esp, %0" : "=r"(var))
-#else
-#define READ_STACK_POINTER(var) var = 0
-#endif
-
-struct Recorded {
-  const uintptr_t* values;
-  const int32_t* count;
-};
+bool IsLoaded(const char* library) {
+  return GetModuleHandleA(library) != nullptr;
+}
 
 Recorded RecordedByNamesLibrary() {
   const HMODULE library = GetModuleHandleA(kNamesLibrary);
@@ -35,14 +26,21 @@ Recorded RecordedByNamesLibrary() {
           reinterpret_cast<const int32_t*>(GetProcAddress(library, "recorded_count"))};
 }
 
-TEST(LibraryCallWin32, RoutinesAreFoundUnderTheirThreeNamesInOrder) {
-  EXPECT_EQ(CallLibraryFunction("OnlyPlain", kNamesLibrary), 1);
-  EXPECT_EQ(CallLibraryFunction("OnlySuffix", kNamesLibrary), 2);
-  EXPECT_EQ(CallLibraryFunction("OnlyPrefix", kNamesLibrary), 3);
-  EXPECT_EQ(CallLibraryFunction("Both", kNamesLibrary), 10);    // plain before "A"
-  EXPECT_EQ(CallLibraryFunction("Either", kNamesLibrary), 21);  // "A" before "_"
-  EXPECT_EQ(CallLibraryFunction("Nowhere", kNamesLibrary), 0);
-}
+}  // namespace test
+
+namespace {
+
+using test::kNamesLibrary;
+using test::Recorded;
+using test::RecordedByNamesLibrary;
+
+// The stack pointer where the test stands; a call that left it elsewhere
+// has lost or kept words it should not have.
+#if defined(__i386__)
+#define READ_STACK_POINTER(var) asm volatile("movl %%esp, %0" : "=r"(var))
+#else
+#define READ_STACK_POINTER(var) var = 0
+#endif
 
 TEST(LibraryCallWin32, BothCallingConventionsGetTheirValuesInOrderAndKeepTheStack) {
   ASSERT_EQ(CallLibraryFunction("OnlyPlain", kNamesLibrary), 1);  // loads the library
@@ -88,40 +86,6 @@ TEST(LibraryCallWin32, TheTimerLibraryExportsItsRoutinesUnderTheirPlainNames) {
     EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
   }
   FreeLibrary(library);
-}
-
-// Checks that run in a fresh process, where the ring is as at start-up.
-void Require(bool ok, const char* what) {
-  if (ok) return;
-  std::fprintf(stderr, "failed: %s\n", what);
-  std::_Exit(1);
-}
-
-TEST(LibraryRingWin32, MissingLibrariesTakeTheNextSlotsAndBothNamesFindOneLoad) {
-  EXPECT_EXIT(
-      {
-        const LibraryRing& ring = TheLibraryRing();
-        Require(ring.last_slot == 0 && ring.release_registered == 0, "ring starts empty");
-        for (int call = 1; call <= 8; ++call) {
-          Require(CallLibraryFunction("X68Sound_OpmPoke", kMissingLibrary, 0x2A) == 0,
-                  "missing library gives 0");
-          Require(ring.last_slot == call, "each call loads into the next slot");
-          Require(ring.handles[call] == nullptr, "a failed load leaves the slot empty");
-        }
-        Require(ring.release_registered == 1, "release registered at the first load");
-
-        CallLibraryFunction("X68Sound_OpmReg", "x68sound.dll", 0x12);
-        Require(ring.last_slot == 9 && ring.handles[9] != nullptr, "timer library in slot 9");
-        CallLibraryFunction("X68Sound_OpmReg", "X68Sound.dll", 0x12);
-        CallLibraryFunction("X68Sound_OpmReg", "X68SOUND.DLL", 0x12);
-        Require(ring.last_slot == 9, "every letter case finds the loaded library");
-
-        FreeRingLibraries();
-        for (void* handle : ring.handles) Require(handle == nullptr, "every slot empty");
-        Require(GetModuleHandleA("X68Sound.dll") == nullptr, "released");
-        std::_Exit(0);
-      },
-      testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

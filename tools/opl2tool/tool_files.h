@@ -72,6 +72,7 @@ class OutputStream {
 
  private:
   bool Fail(int err);
+  bool Fail(const std::string& reason);
 
   const CommandLine* cl_ = nullptr;
   std::string path_;
