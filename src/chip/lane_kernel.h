@@ -10,12 +10,16 @@
 // (carriers of channels 6-8 a sample late, mute mask, meters) and the sum.
 //
 // Lanes a block runs on their own (channel 8, or the few sounding channels
-// of a group not worth running whole) take the same code with I = Scalar1.
+// of a group not worth running whole) take SingleLane: the same steps in
+// plain registers, with the envelope update of I = Scalar1.
 //
 // Operations of I: Load, Store, Set1, Add, And, AndNot(a, b) = ~a & b, Or,
 // Xor, Max, Min, Abs, CmpEq, CmpGt, MulLo, SrlI<k>, SraI<k>, SllI<k>,
-// MoveMask, HSum, AddSums(v, out) (out[k] += HSum(v[k]) for k < W), Feedback(sum, lanes, first) = sum >> (9 - FB) in the low
-// 10 bits, GatherWave, GatherMagnitude (table lookups per lane), StoreS16.
+// MoveMask, HSum, AddSums(v, out) (out[k] += HSum(v[k]) for k < W),
+// Feedback(sum, lanes, first) = sum >> (9 - FB) in the low 10 bits,
+// GatherWave, GatherMagnitude (table lookups per lane), StoreS16; optionally
+// ComputeMagnitude(a) (the exponent stage without a lookup, from the low 16
+// bits of a).
 #pragma once
 
 #include <algorithm>
@@ -33,8 +37,8 @@
 namespace opl2::detail {
 namespace {
 
-// A single lane in plain registers: for channel 8, where a vector would
-// be mostly padding.
+// One lane in plain registers: the set the single lanes' envelope update
+// runs on.
 struct Scalar1 {
   using V = int32_t;
   static constexpr int W = 1;
@@ -48,9 +52,6 @@ struct Scalar1 {
   static V AndNot(V a, V b) { return ~a & b; }
   static V Or(V a, V b) { return a | b; }
   static V Xor(V a, V b) { return a ^ b; }
-  static V Max(V a, V b) { return a > b ? a : b; }
-  static V Min(V a, V b) { return a < b ? a : b; }
-  static V Abs(V a) { return a < 0 ? -a : a; }
   static V CmpEq(V a, V b) { return a == b ? -1 : 0; }
   static V CmpGt(V a, V b) { return a > b ? -1 : 0; }
   static V MulLo(V a, V b) {
@@ -69,15 +70,6 @@ struct Scalar1 {
     return static_cast<V>(static_cast<uint32_t>(a) << k);
   }
   static int MoveMask(V a) { return a < 0 ? 1 : 0; }
-  static int32_t HSum(V a) { return a; }
-  static void StoreS16(int16_t* out, V v) { *out = static_cast<int16_t>(v); }
-  static V Feedback(V sum, const ChannelLanes& c, int f) { return sum >> c.fb_shift[f]; }
-  static V GatherWave(const WaveEntry* base, V i) {
-    int32_t v;
-    std::memcpy(&v, base + i, sizeof v);
-    return v;
-  }
-  static V GatherMagnitude(const int16_t* base, V i) { return base[i]; }
 };
 
 // The group of I::W lanes starting at lane kFirst.
@@ -331,8 +323,8 @@ OPL2_KERNEL_INLINE LaneEnvelope UpdateSingleLane(ChannelLanes& c, int l, const T
     rates = RatesInUse(c, l, 1);
   }
   const int32_t keep = c.keep[l];
-  return {c.mod.e8[l],          c.car.e8[l], c.mod.heard_now[l] & keep, c.car.heard_now[l],
-          rates,                steps || (mod_change | car_change) != 0};
+  return {c.mod.e8[l],        c.car.e8[l], c.mod.heard_now[l] & keep,
+          c.car.heard_now[l], rates,       steps || (mod_change | car_change) != 0};
 }
 
 // One channel on its own, sample by sample: the steps of RunGroup<Scalar1>
