@@ -18,6 +18,18 @@ namespace {
 
 using std::chrono::milliseconds;
 
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kCallsTakeAPeriod = true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kCallsTakeAPeriod = true;
+#else
+constexpr bool kCallsTakeAPeriod = false;
+#endif
+#else
+constexpr bool kCallsTakeAPeriod = false;
+#endif
+
 int64_t NowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
@@ -216,7 +228,10 @@ TEST_F(TimerLibraryTest, ReArmingFromOutsideACallKeepsThePeriodRunning) {
   FreeTimerLibrary();
   const int64_t elapsed_ns = NowNs() - armed_ns;
   EXPECT_LE(g_ticks.count, PeriodsIn(elapsed_ns, 200));
-  EXPECT_GE(g_ticks.count, PeriodsIn(elapsed_ns, 200) / 2);
+  // A re-arm that restarted the period would let none run out. Under
+  // ThreadSanitizer a tick's calls by name take about a period, so there the
+  // ticks need only come at all.
+  EXPECT_GE(g_ticks.count, kCallsTakeAPeriod ? 2 : PeriodsIn(elapsed_ns, 200) / 2);
 }
 
 TEST_F(TimerLibraryTest, ControlBitsStopTheTimerAndMaskItsInterrupt) {
@@ -282,7 +297,8 @@ TEST_F(TimerLibraryTest, CallsNeverOverlapWhateverTheOtherThreadDoes) {
     StartAndArm(255);
   }
   FreeTimerLibrary();
-  EXPECT_GT(g_ticks.count, 50) << "the stress made few calls";
+  // Under ThreadSanitizer each tick's calls by name take milliseconds.
+  EXPECT_GT(g_ticks.count, kCallsTakeAPeriod ? 10 : 50) << "the stress made few calls";
   EXPECT_EQ(g_ticks.overlaps, 0);
 }
 
