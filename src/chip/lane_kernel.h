@@ -81,16 +81,15 @@ struct Group {
 
 // What the envelope clock gives every slot in one sample.
 struct StepInput {
-  int32_t z;       // lowest set bit of the counter's low 13 bits, 13 for none
-  int32_t odd;     // 1 in odd samples
-  int fast;        // index into step_fast
-  uint64_t rates;  // rates that step in this sample
+  int32_t z;    // lowest set bit of the counter's low 13 bits, 13 for none
+  int32_t odd;  // 1 in odd samples
+  int fast;     // index into step_fast
 };
 
 // The clock input of a sample from its envelope pattern (StepPattern()).
-OPL2_KERNEL_INLINE StepInput InputOf(const Tables& t, uint8_t pattern) {
+OPL2_KERNEL_INLINE StepInput InputOf(uint8_t pattern) {
   const int odd = pattern >= 56 ? 1 : 0;
-  return {(pattern >> 2) - odd * 14, odd, odd * 4 + (pattern & 3), t.step_mask[pattern]};
+  return {(pattern >> 2) - odd * 14, odd, odd * 4 + (pattern & 3)};
 }
 
 struct GroupState {
@@ -179,7 +178,7 @@ OPL2_KERNEL_INLINE typename I::V RunGroup(ChannelLanes& c, GroupState& g, GroupC
   using V = typename I::V;
   const bool steps = (t.step_mask[pattern] & g.rates) != 0;
   if (steps || g.recheck) {
-    const StepInput in = InputOf(t, pattern);
+    const StepInput in = InputOf(pattern);
     const uint32_t mod_change = UpdateEnvelope<I>(c.mod, f, in);
     const uint32_t car_change = UpdateEnvelope<I>(c.car, f, in);
     g.recheck = steps || (mod_change | car_change) != 0;
@@ -312,9 +311,9 @@ struct LaneEnvelope {
 
 // A single lane's envelope update in a sample where a rate steps or a level
 // changed.
-OPL2_KERNEL_INLINE LaneEnvelope UpdateSingleLane(ChannelLanes& c, int l, const Tables& t,
-                                                 uint8_t pattern, bool steps, uint64_t rates) {
-  const StepInput in = InputOf(t, pattern);
+OPL2_KERNEL_INLINE LaneEnvelope UpdateSingleLane(ChannelLanes& c, int l, uint8_t pattern,
+                                                 bool steps, uint64_t rates) {
+  const StepInput in = InputOf(pattern);
   const uint32_t mod_change = UpdateEnvelope<Scalar1>(c.mod, l, in);
   const uint32_t car_change = UpdateEnvelope<Scalar1>(c.car, l, in);
   if ((mod_change | car_change) != 0) [[unlikely]] {
@@ -353,7 +352,7 @@ struct SingleLane {
   OPL2_KERNEL_INLINE int32_t Step(uint8_t pattern) {
     const bool steps = (t.step_mask[pattern] & e.rates) != 0;
     if (steps || e.recheck) [[unlikely]] {
-      e = UpdateSingleLane(c, l, t, pattern, steps, e.rates);
+      e = UpdateSingleLane(c, l, pattern, steps, e.rates);
     }
     int32_t feedback = 0;
     if constexpr (kFeedback) feedback = ((out1 + out2) >> fb_shift) & 1023;
